@@ -1,0 +1,310 @@
+// The client side of the duzar log channel: diagnostic lines go to a separate log viewer through a
+// window found by its title, a 4096-byte shared text buffer, a mutex that guards the buffer and an
+// event that wakes the viewer. When no viewer runs, a line costs its formatting and one window
+// lookup. Faults of the channel itself are appended to \duzar.err on the current drive, never
+// shown.
+//
+// The one process-wide client is g_LogClient; its destructor releases the handles at exit.
+#pragma once
+
+#include <windows.h>
+#include <share.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+// printf-style checking where the compiler offers it; the arguments are the positions of the format
+// and of the first variadic argument.
+#if defined(__MINGW32__)
+#define DUZAR_PRINTF(fmt, args) __attribute__((format(__MINGW_PRINTF_FORMAT, fmt, args)))
+#else
+#define DUZAR_PRINTF(fmt, args)
+#endif
+
+namespace duzar {
+
+constexpr char kViewerTitle[] = "DUZar Window";
+constexpr char kMapName[] = "duzar_map_001";
+constexpr char kLockName[] = "duzar_lock";
+constexpr char kEventName[] = "DUZAR_EVENT";
+constexpr char kErrorFile[] = "\\duzar.err";
+
+// The shared buffer holds one NUL-terminated text: at most kBufferSize - 1 characters.
+constexpr size_t kBufferSize = 4096;
+// A formatted error-file text, terminator included.
+constexpr size_t kErrorTextSize = 512;
+
+// Every record names the header it comes from; the build maps the source root away, so this is a
+// project-relative path.
+constexpr char kSourceTag[] = __FILE__;
+
+// Length of a text that may lack its terminator within max bytes, as a buffer written by another
+// process may.
+inline size_t BoundedLength(const char* text, size_t max) {
+    const void* end = memchr(text, '\0', max);
+    return end ? static_cast<size_t>(static_cast<const char*>(end) - text) : max;
+}
+
+// vsnprintf that cuts an over-long text at the buffer's end and leaves an empty text when the
+// formatting itself fails.
+inline void FormatBounded(char* out, size_t size, const char* format, va_list args) {
+    if (vsnprintf(out, size, format, args) < 0) {
+        out[0] = '\0';
+    }
+}
+
+class LogClient {
+  public:
+    LogClient() = default;
+    ~LogClient() { Close(); }
+    LogClient(const LogClient&) = delete;
+    LogClient& operator=(const LogClient&) = delete;
+
+    // Formats one line and sends it with a line feed appended. A text longer than the buffer
+    // allows (kBufferSize - 2 characters) is cut there, so that its start still reaches the viewer.
+    int Logf(const char* format, ...) DUZAR_PRINTF(2, 3) {
+        char line[kBufferSize];
+        va_list args;
+        va_start(args, format);
+        FormatBounded(line, sizeof line - 1, format, args);
+        va_end(args);
+        size_t length = strlen(line);
+        line[length] = '\n';
+        line[length + 1] = '\0';
+        return Log(line);
+    }
+
+    // 1: no viewer runs; 0: appended; -1: the text does not fit the buffer; else an error code.
+    int Log(const char* text) {
+        HWND viewer = FindWindowA(NULL, kViewerTitle);
+        if (!viewer) {
+            return 1;
+        }
+        // A mapping whose view failed stays held; the view is mapped anew before any use.
+        if (!m_view) {
+            int code = GetMap();
+            if (code != 0) {
+                WriteSystemError(kSourceTag, static_cast<DWORD>(code),
+                                 "Log: Unable to get map: %d.", code);
+                return code;
+            }
+        }
+        size_t needed = strlen(text) + 1;
+        if (needed > kBufferSize) {
+            WriteError(kSourceTag, "Log received large string: %d", static_cast<int>(needed));
+            return -1;
+        }
+
+        DWORD lockError = 0;
+        LockState state = TakeLock(INFINITE, &lockError);
+        if (state == kLockNotOwned) {
+            // Without the lock another process may be using the buffer: the line is dropped.
+            WriteError(kSourceTag, "Log: Line dropped, lock not held: %d.",
+                       static_cast<int>(lockError));
+            return lockError != 0 ? static_cast<int>(lockError) : ERROR_NOT_OWNER;
+        }
+        size_t used = BoundedLength(m_view, kBufferSize);
+        if (used + needed > kBufferSize) {
+            FlushToViewer(viewer, m_view);
+            used = 0;
+        }
+        memcpy(m_view + used, text, needed);
+        bool hasLineFeed = memchr(m_view, '\n', used + needed) != NULL;
+        FreeLock();
+
+        if (hasLineFeed) {
+            SignalViewer();
+        }
+        return 0;
+    }
+
+    // 0 when the view is mapped, else the error code of the call that failed.
+    int GetMap() {
+        if (!m_map) {
+            m_map = OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, TRUE, kMapName);
+            if (!m_map) {
+                DWORD code = GetLastError();
+                WriteSystemError(kSourceTag, code, "OpenFileMapping");
+                return static_cast<int>(code);
+            }
+        }
+        m_view = static_cast<char*>(
+            MapViewOfFile(m_map, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kBufferSize));
+        if (!m_view) {
+            DWORD code = GetLastError();
+            WriteSystemError(kSourceTag, code, "MapViewOfFile");
+            return static_cast<int>(code);
+        }
+        return 0;
+    }
+
+    // 1 when a normal wait acquired the lock, 0 otherwise (an abandoned wait owns it all the same).
+    int GetLock(DWORD timeout) {
+        DWORD error = 0;
+        return TakeLock(timeout, &error) == kLockAcquired ? 1 : 0;
+    }
+
+    void FreeLock() {
+        if (!ReleaseMutex(m_mutex)) {
+            WriteError(kSourceTag, "FreeLock: Unable to release mutex: %d.",
+                       static_cast<int>(GetLastError()));
+        }
+    }
+
+    void SignalViewer() {
+        if (!m_event) {
+            m_event = CreateEventA(NULL, FALSE, FALSE, kEventName);
+            if (!m_event) {
+                WriteError(kSourceTag, "Unable to CreateEvent1: %d.",
+                           static_cast<int>(GetLastError()));
+                return;
+            }
+        }
+        if (!SetEvent(m_event)) {
+            WriteError(kSourceTag, "Close: Unable to SetEvent: %d.",
+                       static_cast<int>(GetLastError()));
+        }
+    }
+
+    // Runs with the lock held. The buffer comes from another process and may lack its terminator,
+    // so its text is split in a bounded copy; runs of line feeds yield no empty lines.
+    void FlushToViewer(HWND viewer, char* buffer) {
+        char text[kBufferSize + 1];
+        size_t length = BoundedLength(buffer, kBufferSize);
+        memcpy(text, buffer, length);
+        text[length] = '\0';
+
+        char* token = text;
+        while (*token) {
+            if (*token == '\n') {
+                ++token;
+                continue;
+            }
+            char* end = strchr(token, '\n');
+            if (end) {
+                *end = '\0';
+            }
+            LRESULT index = SendMessageA(viewer, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(token));
+            SendMessageA(viewer, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+            if (!end) {
+                break;
+            }
+            token = end + 1;
+        }
+        buffer[0] = '\0';
+    }
+
+    // Each handle is forgotten only once it closed; the view goes away with the process.
+    void Close() {
+        CloseOne(&m_mutex, "mutex");
+        CloseOne(&m_event, "event");
+        CloseOne(&m_map, "map");
+    }
+
+    // Appends one record, "\n<tag>\t<text>", to the error file; the text is cut at
+    // kErrorTextSize - 1 characters. A file that cannot be opened loses the record.
+    static void WriteError(const char* tag, const char* format, ...) DUZAR_PRINTF(2, 3) {
+        va_list args;
+        va_start(args, format);
+        WriteRecordV(tag, format, args);
+        va_end(args);
+    }
+
+    // As WriteError, followed by a second record with the system's text for a nonzero code.
+    static int WriteSystemError(const char* tag, DWORD code, const char* format, ...)
+        DUZAR_PRINTF(3, 4) {
+        va_list args;
+        va_start(args, format);
+        WriteRecordV(tag, format, args);
+        va_end(args);
+        if (code == 0) {
+            return 0;
+        }
+        char* message = NULL;
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                          FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                      reinterpret_cast<LPSTR>(&message), 0, NULL);
+        if (length != 0 && message) {
+            WriteRecord(tag, message);
+        } else {
+            WriteError(tag, "No system text for error %lu (0x%08lX).", code, code);
+        }
+        LocalFree(message);
+        return 0;
+    }
+
+  private:
+    enum LockState { kLockAcquired, kLockAbandoned, kLockNotOwned };
+
+    // GetLock's wait, telling an abandoned wait (lock owned) from a failure (not owned); error
+    // receives the code of a failure.
+    LockState TakeLock(DWORD timeout, DWORD* error) {
+        if (!m_mutex) {
+            m_mutex = CreateMutexA(NULL, FALSE, kLockName);
+            if (!m_mutex) {
+                *error = GetLastError();
+                WriteError(kSourceTag, "CreateLock: Unable to CreateMutex: %d.",
+                           static_cast<int>(*error));
+                return kLockNotOwned;
+            }
+        }
+        DWORD result = WaitForSingleObject(m_mutex, timeout);
+        switch (result) {
+        case WAIT_OBJECT_0: return kLockAcquired;
+        case WAIT_ABANDONED:
+            WriteError(kSourceTag, "GetLock: Fatal development error - Abandoned mutex detected.");
+            return kLockAbandoned;
+        case WAIT_TIMEOUT: *error = WAIT_TIMEOUT; return kLockNotOwned;
+        case WAIT_FAILED:
+            *error = GetLastError();
+            WriteError(kSourceTag, "GetLock: WaitForSingleObject failure: %d",
+                       static_cast<int>(*error));
+            return kLockNotOwned;
+        default:
+            *error = GetLastError();
+            WriteError(kSourceTag,
+                       "GetLock: Unknown return from WaitForSingleObject: %d, error: %d",
+                       static_cast<int>(result), static_cast<int>(*error));
+            return kLockNotOwned;
+        }
+    }
+
+    static void CloseOne(HANDLE* handle, const char* what) {
+        if (*handle && !CloseHandle(*handle)) {
+            WriteError(kSourceTag, "Close: Unable to CloseHandle %s: %d.", what,
+                       static_cast<int>(GetLastError()));
+            return;
+        }
+        *handle = NULL;
+    }
+
+    static void WriteRecordV(const char* tag, const char* format, va_list args) {
+        char text[kErrorTextSize];
+        FormatBounded(text, sizeof text, format, args);
+        WriteRecord(tag, text);
+    }
+
+    // Opened per record in text mode, so every line feed reaches the file as CR LF, and shared, so
+    // that other programs of the channel can append to it too.
+    static void WriteRecord(const char* tag, const char* text) {
+        FILE* file = _fsopen(kErrorFile, "at", _SH_DENYNO);
+        if (!file) {
+            return;
+        }
+        fprintf(file, "\n%s\t%s", tag, text);
+        fclose(file);
+    }
+
+    HANDLE m_mutex = NULL;
+    HANDLE m_event = NULL;
+    HANDLE m_map = NULL;
+    char* m_view = NULL;
+};
+
+inline LogClient g_LogClient;
+
+} // namespace duzar
+
+using duzar::g_LogClient;
+using duzar::LogClient;

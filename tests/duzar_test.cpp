@@ -1,0 +1,461 @@
+// The log channel client against real named objects, a stand-in viewer and the real error file.
+#include "duzar.h"
+#include "viewer_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+
+namespace {
+
+// The records' tag: the header's path relative to the project, as the build maps it.
+const std::string kTag = "_h/duzar.h";
+// The error file lands in the root of the current drive; the tests work on the prefix's C:.
+const char kErrorPath[] = "C:\\duzar.err";
+
+std::string Record(const std::string& text) {
+    return "\r\n" + kTag + "\t" + text;
+}
+
+// What a text-mode stream makes of the system's text for a code: every LF becomes CR LF.
+std::string SystemRecord(DWORD code) {
+    char* message = NULL;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   NULL, code, 0x0400, reinterpret_cast<LPSTR>(&message), 0, NULL);
+    std::string text;
+    for (const char* c = message; c && *c; ++c) {
+        text += *c == '\n' ? std::string("\r\n") : std::string(1, *c);
+    }
+    LocalFree(message);
+    return Record(text);
+}
+
+std::string ReadErrorFile() {
+    std::string content;
+    FILE* file = fopen(kErrorPath, "rb");
+    if (!file) {
+        return content;
+    }
+    char chunk[512];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
+        content.append(chunk, got);
+    }
+    fclose(file);
+    return content;
+}
+
+bool NamedObjectExists(const char* name) {
+    HANDLE handle = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    if (!handle) {
+        handle = OpenEventA(SYNCHRONIZE, FALSE, name);
+    }
+    if (handle) {
+        CloseHandle(handle);
+        return true;
+    }
+    return false;
+}
+
+class LogClientTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+        DeleteFileA(kErrorPath);
+    }
+    void TearDown() override { DeleteFileA(kErrorPath); }
+};
+
+TEST_F(LogClientTest, NoViewerCreatesNothingAndWritesNothing) {
+    LogClient client;
+    EXPECT_EQ(1, client.Log("line\n"));
+    EXPECT_EQ(1, client.Logf("line %d", 2));
+    client.Close();
+    EXPECT_FALSE(NamedObjectExists(duzar::kLockName));
+    EXPECT_FALSE(NamedObjectExists(duzar::kEventName));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kErrorPath));
+}
+
+TEST_F(LogClientTest, TextLengthLimit) {
+    struct Case {
+        size_t length;
+        int result;
+        std::string errors;
+    } cases[] = {
+        {4095, 0, ""},
+        {4096, -1, Record("Log received large string: 4097")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        ViewerPeer viewer;
+        LogClient client;
+        std::string text(c.length, 'x');
+        EXPECT_EQ(c.result, client.Log(text.c_str()));
+        EXPECT_EQ(c.result == 0 ? text : "", std::string(viewer.Buffer()));
+        EXPECT_EQ(c.errors, ReadErrorFile());
+        DeleteFileA(kErrorPath);
+    }
+}
+
+TEST_F(LogClientTest, FlushesOnlyWhenTheTextWouldNotFit) {
+    struct Case {
+        size_t held;
+        bool flushed;
+    } cases[] = {{3995, false}, {3996, true}, {4000, true}};
+    const std::string text(100, 't');
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.held);
+        ViewerPeer viewer;
+        LogClient client;
+        std::string held(c.held, 'h');
+        memcpy(viewer.Buffer(), held.c_str(), held.size() + 1);
+        EXPECT_EQ(0, client.Log(text.c_str()));
+        if (c.flushed) {
+            EXPECT_EQ(std::vector<std::string>{held}, viewer.Lines());
+            EXPECT_EQ(text, std::string(viewer.Buffer()));
+        } else {
+            EXPECT_TRUE(viewer.Lines().empty());
+            EXPECT_EQ(held + text, std::string(viewer.Buffer()));
+        }
+    }
+}
+
+TEST_F(LogClientTest, FlushSplitsAtRunsOfLineFeeds) {
+    struct Case {
+        const char* buffer;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"a\n\nb\n", {"a", "b"}},
+        {"\n\nc", {"c"}},
+        {"one\ntwo", {"one", "two"}},
+        {"\n\n\n", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.buffer);
+        ViewerPeer viewer;
+        LogClient client;
+        strcpy(viewer.Buffer(), c.buffer);
+        client.FlushToViewer(viewer.Window(), viewer.Buffer());
+        EXPECT_EQ(c.lines, viewer.Lines());
+        std::vector<WPARAM> tops;
+        for (size_t i = 0; i < c.lines.size(); ++i) {
+            tops.push_back(ViewerPeer::kFirstIndex + i);
+        }
+        EXPECT_EQ(tops, viewer.TopIndexes());
+        EXPECT_EQ('\0', viewer.Buffer()[0]);
+    }
+}
+
+// The buffer belongs to other processes too: one that fills all its bytes without a terminator is
+// flushed within its bounds (reading past it would fault: the view is exactly one page).
+TEST_F(LogClientTest, UnterminatedBufferIsFlushedWithinBounds) {
+    ViewerPeer viewer;
+    LogClient client;
+    std::string first = "first";
+    std::string rest(duzar::kBufferSize - first.size() - 1, 'z');
+    memcpy(viewer.Buffer(), (first + "\n" + rest).data(), duzar::kBufferSize);
+    EXPECT_EQ(0, client.Log("next\n"));
+    EXPECT_EQ((std::vector<std::string>{first, rest}), viewer.Lines());
+    EXPECT_EQ("next\n", std::string(viewer.Buffer()));
+    EXPECT_EQ("", ReadErrorFile());
+}
+
+TEST_F(LogClientTest, WakesTheViewerWhenTheBufferHoldsALineFeed) {
+    struct Case {
+        const char* held;
+        const char* text;
+        bool signalled;
+    } cases[] = {
+        {"", "a\n", true},
+        {"", "a", false},
+        {"a\n", "b", true},
+        {"a", "b", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.held) + "|" + c.text);
+        ViewerPeer viewer;
+        HANDLE event = CreateEventA(NULL, FALSE, FALSE, duzar::kEventName);
+        LogClient client;
+        strcpy(viewer.Buffer(), c.held);
+        EXPECT_EQ(0, client.Log(c.text));
+        EXPECT_EQ(c.signalled ? WAIT_OBJECT_0 : WAIT_TIMEOUT, WaitForSingleObject(event, 0));
+        CloseHandle(event);
+    }
+}
+
+DWORD TakeLockFromAnotherThread(DWORD timeout) {
+    DWORD result = 0;
+    std::thread([&] {
+        HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+        result = WaitForSingleObject(lock, timeout);
+        if (result == WAIT_OBJECT_0) {
+            ReleaseMutex(lock);
+        }
+        CloseHandle(lock);
+    }).join();
+    return result;
+}
+
+TEST_F(LogClientTest, GetLockReportsTimeoutAndSuccess) {
+    LogClient client;
+    HANDLE held = NULL;
+    HANDLE taken = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HANDLE done = CreateEventA(NULL, TRUE, FALSE, NULL);
+    std::thread holder([&] {
+        held = CreateMutexA(NULL, TRUE, duzar::kLockName);
+        SetEvent(taken);
+        WaitForSingleObject(done, INFINITE);
+        ReleaseMutex(held);
+        CloseHandle(held);
+    });
+    WaitForSingleObject(taken, INFINITE);
+    EXPECT_EQ(0, client.GetLock(0));
+    SetEvent(done);
+    holder.join();
+    EXPECT_EQ(1, client.GetLock(0));
+    client.FreeLock();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), TakeLockFromAnotherThread(0));
+    EXPECT_EQ("", ReadErrorFile());
+    CloseHandle(taken);
+    CloseHandle(done);
+}
+
+TEST_F(LogClientTest, AbandonedLockIsRecordedAndTheLineStillAppended) {
+    ViewerPeer viewer;
+    HANDLE keep = CreateMutexA(NULL, FALSE, duzar::kLockName);
+    std::thread([] {
+        HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+        WaitForSingleObject(lock, INFINITE);
+        CloseHandle(lock); // the thread ends still owning it
+    }).join();
+    LogClient client;
+    EXPECT_EQ(0, client.Log("after\n"));
+    EXPECT_EQ("after\n", std::string(viewer.Buffer()));
+    EXPECT_EQ(Record("GetLock: Fatal development error - Abandoned mutex detected."),
+              ReadErrorFile());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), TakeLockFromAnotherThread(0))
+        << "the lock must be released after an abandoned wait";
+    CloseHandle(keep);
+}
+
+TEST_F(LogClientTest, LockThatCannotBeCreatedDropsTheLine) {
+    ViewerPeer viewer;
+    // An object of another kind under the lock's name makes CreateMutex fail.
+    HANDLE squatter = CreateEventA(NULL, FALSE, FALSE, duzar::kLockName);
+    LogClient client;
+    strcpy(viewer.Buffer(), "held\n");
+    EXPECT_EQ(ERROR_INVALID_HANDLE, client.Log("dropped\n"));
+    EXPECT_EQ("held\n", std::string(viewer.Buffer()));
+    EXPECT_EQ(Record("CreateLock: Unable to CreateMutex: 6.") +
+                  Record("Log: Line dropped, lock not held: 6."),
+              ReadErrorFile());
+    CloseHandle(squatter);
+}
+
+TEST_F(LogClientTest, ViewerWithoutBufferWritesFourRecordsEachTime) {
+    ViewerPeer viewer(false);
+    LogClient client;
+    const std::string once = Record("OpenFileMapping") + SystemRecord(ERROR_FILE_NOT_FOUND) +
+                             Record("Log: Unable to get map: 2.") +
+                             SystemRecord(ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, client.Log("a\n"));
+    EXPECT_EQ(once, ReadErrorFile());
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, client.Log("b\n"));
+    EXPECT_EQ(once + once, ReadErrorFile());
+    EXPECT_FALSE(NamedObjectExists(duzar::kLockName));
+    EXPECT_FALSE(NamedObjectExists(duzar::kEventName));
+    const std::string system = SystemRecord(ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ("\r\r\n", system.substr(system.size() - 3)) << "system text: " << system;
+}
+
+// A mapping that opens but cannot be mapped (a 5-byte file behind the name): the handle stays, the
+// view is tried again at the next line, and nothing is written through a missing view.
+TEST_F(LogClientTest, MissingViewIsMappedAgainBeforeUse) {
+    ViewerPeer viewer(false);
+    HANDLE file = CreateFileA("C:\\duzar_small.bin", GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                              CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, NULL);
+    DWORD written = 0;
+    WriteFile(file, "small", 5, &written, NULL);
+    HANDLE map = CreateFileMappingA(file, NULL, PAGE_READWRITE, 0, 0, duzar::kMapName);
+    ASSERT_NE(nullptr, map);
+    LogClient client;
+    const std::string once = Record("MapViewOfFile") + SystemRecord(ERROR_ACCESS_DENIED) +
+                             Record("Log: Unable to get map: 5.") +
+                             SystemRecord(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, client.Log("a\n"));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, client.Log("b\n"));
+    EXPECT_EQ(once + once, ReadErrorFile());
+    CloseHandle(map);
+    CloseHandle(file);
+}
+
+TEST_F(LogClientTest, OverlongTextsAreCut) {
+    ViewerPeer viewer;
+    LogClient client;
+    std::string huge(5000, 'x');
+    EXPECT_EQ(0, client.Logf("%s", huge.c_str()));
+    EXPECT_EQ(std::string(4094, 'x') + "\n", std::string(viewer.Buffer()));
+
+    LogClient::WriteError(kTag.c_str(), "%s", huge.c_str());
+    EXPECT_EQ(Record(std::string(511, 'x')), ReadErrorFile());
+}
+
+TEST_F(LogClientTest, SystemTextRecords) {
+    struct Case {
+        DWORD code;
+        std::string second;
+    } cases[] = {
+        {0, ""},
+        // Its text holds an insert, "%1", which must come through as it stands.
+        {182, SystemRecord(182)},
+        {0x12345, Record("No system text for error 74565 (0x00012345).")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        EXPECT_EQ(0, LogClient::WriteSystemError(kTag.c_str(), c.code, "Step: %d", 1));
+        EXPECT_EQ(Record("Step: 1") + c.second, ReadErrorFile());
+        DeleteFileA(kErrorPath);
+    }
+    EXPECT_NE(std::string::npos, SystemRecord(182).find("%1"));
+}
+
+TEST_F(LogClientTest, LogfAddsALineFeedAndCloseReleasesEveryObject) {
+    ViewerPeer viewer;
+    {
+        LogClient client;
+        EXPECT_EQ(0, client.Logf("MyWinExec: %s", "FendraL\\setup.exe\n"));
+        EXPECT_EQ("MyWinExec: FendraL\\setup.exe\n\n", std::string(viewer.Buffer()));
+        EXPECT_TRUE(NamedObjectExists(duzar::kLockName));
+        EXPECT_TRUE(NamedObjectExists(duzar::kEventName));
+        client.FlushToViewer(viewer.Window(), viewer.Buffer());
+        EXPECT_EQ(std::vector<std::string>{"MyWinExec: FendraL\\setup.exe"}, viewer.Lines());
+    }
+    EXPECT_FALSE(NamedObjectExists(duzar::kLockName));
+    EXPECT_FALSE(NamedObjectExists(duzar::kEventName));
+    EXPECT_EQ("", ReadErrorFile());
+}
+
+// A viewer on its own threads, as a real one works: the window thread answers the flushes, and a
+// reader wakes on the event (or every few milliseconds), takes the lock, copies and empties the
+// buffer.
+class DrainingViewer {
+  public:
+    DrainingViewer() {
+        m_event = CreateEventA(NULL, FALSE, FALSE, duzar::kEventName);
+        m_lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+        HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+        m_windowThread = std::thread([this, ready] {
+            ViewerPeer peer;
+            m_peer = &peer;
+            SetEvent(ready);
+            MSG msg;
+            while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+                DispatchMessageA(&msg);
+            }
+            m_lines = peer.Lines();
+        });
+        WaitForSingleObject(ready, INFINITE);
+        CloseHandle(ready);
+        m_readerThread = std::thread([this] {
+            while (!m_stop) {
+                WaitForSingleObject(m_event, 20);
+                Drain();
+            }
+            Drain();
+        });
+    }
+    // Stops both threads and returns every line that arrived, in arrival order.
+    std::vector<std::string> Finish() {
+        m_stop = true;
+        m_readerThread.join();
+        PostMessageA(m_peer->Window(), WM_QUIT, 0, 0);
+        m_windowThread.join();
+        CloseHandle(m_event);
+        CloseHandle(m_lock);
+        return m_lines;
+    }
+
+  private:
+    void Drain() {
+        if (WaitForSingleObject(m_lock, 1000) != WAIT_OBJECT_0) {
+            return;
+        }
+        char* buffer = m_peer->Buffer();
+        std::string text(buffer, duzar::BoundedLength(buffer, duzar::kBufferSize));
+        buffer[0] = '\0';
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) {
+                end = text.size();
+            }
+            if (end > start) {
+                m_peer->AddLine(text.substr(start, end - start));
+            }
+            start = end + 1;
+        }
+        ReleaseMutex(m_lock);
+    }
+
+    HANDLE m_event = NULL;
+    HANDLE m_lock = NULL;
+    ViewerPeer* m_peer = nullptr;
+    std::atomic<bool> m_stop{false};
+    std::thread m_windowThread;
+    std::thread m_readerThread;
+    std::vector<std::string> m_lines;
+};
+
+std::string WriterPath() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(NULL, path, MAX_PATH);
+    *strrchr(path, '\\') = '\0';
+    return std::string(path) + "\\duzar_writer.exe";
+}
+
+TEST_F(LogClientTest, ConcurrentWritersLoseNothing) {
+    const int kWriters = 4;
+    const int kLines = 300;
+    DrainingViewer viewer;
+    std::vector<PROCESS_INFORMATION> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        std::string command =
+            "\"" + WriterPath() + "\" " + std::to_string(w) + " " + std::to_string(kLines);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(
+            CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+            << command << ": " << GetLastError();
+        writers.push_back(process);
+    }
+    for (const PROCESS_INFORMATION& process : writers) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD refused = 1;
+        GetExitCodeProcess(process.hProcess, &refused);
+        EXPECT_EQ(0u, refused);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    std::vector<std::string> lines = viewer.Finish();
+
+    std::map<int, int> next;
+    for (const std::string& line : lines) {
+        int writer = -1, number = -1;
+        char tail = 0;
+        ASSERT_EQ(2, sscanf(line.c_str(), "writer %d line %d%c", &writer, &number, &tail))
+            << "not a whole line: " << line;
+        ASSERT_EQ(next[writer], number) << "writer " << writer << " out of order or repeated";
+        ++next[writer];
+    }
+    EXPECT_EQ(static_cast<size_t>(kWriters * kLines), lines.size());
+    for (int w = 0; w < kWriters; ++w) {
+        EXPECT_EQ(kLines, next[w]) << "writer " << w;
+    }
+    EXPECT_EQ("", ReadErrorFile());
+}
+
+} // namespace
