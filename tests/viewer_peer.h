@@ -6,8 +6,10 @@
 
 #include "duzar.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class ViewerPeer {
@@ -88,4 +90,91 @@ class ViewerPeer {
     std::vector<std::string> m_lines;
     std::vector<WPARAM> m_topIndexes;
     LRESULT m_added = 0;
+};
+
+// A viewer on its own threads, as a real one works: the window thread answers the flushes, and a
+// reader wakes on the event (or every few milliseconds), takes the lock, copies and empties the
+// buffer.
+class DrainingViewer {
+  public:
+    DrainingViewer() {
+        m_event = CreateEventA(NULL, FALSE, FALSE, duzar::kEventName);
+        m_lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+        HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+        m_windowThread = std::thread([this, ready] {
+            ViewerPeer peer;
+            m_peer = &peer;
+            SetEvent(ready);
+            MSG msg;
+            while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+                DispatchMessageA(&msg);
+            }
+            m_lines = peer.Lines();
+        });
+        WaitForSingleObject(ready, INFINITE);
+        CloseHandle(ready);
+        m_readerThread = std::thread([this] {
+            while (!m_stop) {
+                WaitForSingleObject(m_event, 20);
+                Drain();
+            }
+            Drain();
+        });
+    }
+    // Every line so far, in arrival order.
+    std::vector<std::string> Lines() { return m_peer->Lines(); }
+
+    // Waits until at least count lines have arrived, or a generous guard against a hang has passed.
+    std::vector<std::string> WaitForLines(size_t count) {
+        for (int i = 0; i < 600 && m_peer->Lines().size() < count; ++i) {
+            Sleep(50);
+        }
+        return m_peer->Lines();
+    }
+
+    // Stops both threads and returns every line that arrived, in arrival order.
+    std::vector<std::string> Finish() {
+        if (m_windowThread.joinable()) {
+            m_stop = true;
+            m_readerThread.join();
+            PostMessageA(m_peer->Window(), WM_QUIT, 0, 0);
+            m_windowThread.join();
+            CloseHandle(m_event);
+            CloseHandle(m_lock);
+        }
+        return m_lines;
+    }
+    ~DrainingViewer() { Finish(); }
+    DrainingViewer(const DrainingViewer&) = delete;
+    DrainingViewer& operator=(const DrainingViewer&) = delete;
+
+  private:
+    void Drain() {
+        if (WaitForSingleObject(m_lock, 1000) != WAIT_OBJECT_0) {
+            return;
+        }
+        char* buffer = m_peer->Buffer();
+        std::string text(buffer, duzar::BoundedLength(buffer, duzar::kBufferSize));
+        buffer[0] = '\0';
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) {
+                end = text.size();
+            }
+            if (end > start) {
+                m_peer->AddLine(text.substr(start, end - start));
+            }
+            start = end + 1;
+        }
+        ReleaseMutex(m_lock);
+    }
+
+    HANDLE m_event = NULL;
+    HANDLE m_lock = NULL;
+    ViewerPeer* m_peer = nullptr;
+    std::atomic<bool> m_stop{false};
+    std::thread m_windowThread;
+    std::thread m_readerThread;
+    std::vector<std::string> m_lines;
 };

@@ -1,0 +1,250 @@
+// The real setup.exe under Wine: its menu, its buttons and the programs it starts.
+#include "launch.h"
+#include "menu_harness.h"
+#include "resource.h"
+#include "viewer_peer.h"
+
+#include <regex>
+
+namespace {
+
+const std::string kMedia = "C:\\e2e\\media";
+
+std::string WindowText(HWND window) {
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// Holds the registered HTML viewer command for a test and puts the previous one back afterwards.
+class HtmlViewerCommand {
+  public:
+    HtmlViewerCommand() {
+        m_hadValue = RegGetValueA(HKEY_LOCAL_MACHINE, kHtmlOpenCommandKey, NULL, RRF_RT_ANY,
+                                  &m_type, m_saved, &m_savedSize) == ERROR_SUCCESS;
+    }
+    ~HtmlViewerCommand() {
+        if (m_hadValue) {
+            Set(m_type, std::string(m_saved, m_savedSize));
+        } else {
+            Remove();
+        }
+    }
+    void Set(DWORD type, const std::string& bytes) {
+        HKEY key = NULL;
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kHtmlOpenCommandKey, 0, NULL, 0, KEY_SET_VALUE, NULL,
+                        &key, NULL);
+        RegSetValueExA(key, NULL, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                       static_cast<DWORD>(bytes.size()));
+        RegCloseKey(key);
+    }
+    void Remove() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kHtmlOpenCommandKey); }
+
+  private:
+    bool m_hadValue = false;
+    DWORD m_type = REG_NONE;
+    char m_saved[1024] = {};
+    DWORD m_savedSize = sizeof m_saved;
+};
+
+TEST(SetupMenuTest, OpensCentredWithDatedCaptionAndFourButtons) {
+    Media media(kMedia);
+    RunningMenu menu(media);
+    ASSERT_NE(nullptr, menu.Dialog());
+
+    std::string caption = WindowText(menu.Dialog());
+    std::smatch date;
+    ASSERT_TRUE(std::regex_match(caption, date,
+                                 std::regex(SETUP_MENU_CAPTION ", ([A-Z][a-z]{2}) ([ 1-3][0-9]) "
+                                                               "([0-9]{4})")))
+        << caption;
+    EXPECT_NE(std::string::npos, std::string("JanFebMarAprMayJunJulAugSepOctNovDec").find(date[1]))
+        << date[1];
+
+    RECT desktop, window;
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    GetWindowRect(menu.Dialog(), &window);
+    LONG w = window.right - window.left, h = window.bottom - window.top;
+    EXPECT_EQ(desktop.left + (desktop.right - desktop.left - w) / 2, window.left);
+    EXPECT_EQ(desktop.top + (desktop.bottom - desktop.top - h) / 2, window.top);
+
+    // Child windows come in template (tab) order; on screen they stand in another.
+    struct Button {
+        int id;
+        const char* caption;
+    } tabOrder[] = {
+        {IDC_FENDRA_LIGHT, FENDRA_LIGHT_CAPTION},
+        {IDC_BOARD_DRIVERS, MORRIK_DRIVERS_CAPTION},
+        {IDC_README, README_CAPTION},
+        {IDC_FENDRA_PROCESSING, FENDRA_PROCESSING_CAPTION},
+    };
+    HWND child = GetWindow(menu.Dialog(), GW_CHILD);
+    for (const Button& b : tabOrder) {
+        SCOPED_TRACE(b.caption);
+        ASSERT_NE(nullptr, child);
+        EXPECT_EQ(b.id, GetDlgCtrlID(child));
+        EXPECT_EQ(b.caption, WindowText(child));
+        EXPECT_TRUE(IsWindowEnabled(child));
+        EXPECT_TRUE(IsWindowVisible(child));
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(nullptr, child);
+    int screenOrder[] = {IDC_README, IDC_FENDRA_LIGHT, IDC_BOARD_DRIVERS, IDC_FENDRA_PROCESSING};
+    LONG above = LONG_MIN;
+    for (int id : screenOrder) {
+        RECT r;
+        GetWindowRect(menu.Button(id), &r);
+        EXPECT_GT(r.top, above) << "button " << id;
+        above = r.top;
+    }
+    EXPECT_EQ(0u, menu.CloseAndWait());
+}
+
+TEST(SetupMenuTest, EachInstallButtonStartsItsInstaller) {
+    Media media(kMedia);
+    RunningMenu menu(media);
+    ASSERT_NE(nullptr, menu.Dialog());
+    struct Case {
+        int id;
+        const char* folder;
+    } cases[] = {
+        {IDC_FENDRA_LIGHT, "FendraL"},
+        {IDC_BOARD_DRIVERS, "Morrik"},
+        {IDC_FENDRA_PROCESSING, "FendraP"},
+        {IDC_FENDRA_LIGHT, "FendraL"}, // again, while the menu stays open
+    };
+    size_t started = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        menu.Click(c.id);
+        std::vector<StubRecord> records = menu.WaitForRecords(++started);
+        ASSERT_EQ(started, records.size());
+        std::string installer = kMedia + "\\" + c.folder + "\\setup.exe";
+        EXPECT_EQ(installer, records.back().program);
+        EXPECT_EQ(installer, records.back().commandLine);
+        EXPECT_EQ(kMedia, records.back().directory);
+        EXPECT_TRUE(menu.Running());
+    }
+    EXPECT_EQ(0u, menu.CloseAndWait());
+}
+
+// Esc, and an IDOK or IDCANCEL that reaches the menu, neither close it nor run anything. Enter
+// does not close it either: it clicks the focused button (Fendra Light, the first tab stop) or,
+// where the dialog manager has made no button the default, does nothing.
+TEST(SetupMenuTest, EscAndEnterDoNotCloseTheMenu) {
+    Media media(kMedia);
+    RunningMenu menu(media);
+    ASSERT_NE(nullptr, menu.Dialog());
+    menu.PressKey(VK_ESCAPE);
+    SendMessageA(menu.Dialog(), WM_COMMAND, IDOK, 0);
+    SendMessageA(menu.Dialog(), WM_COMMAND, IDCANCEL, 0);
+    // A notification other than BN_CLICKED is not a click, even with a button's ID.
+    SendMessageA(menu.Dialog(), WM_COMMAND, MAKEWPARAM(IDC_BOARD_DRIVERS, BN_SETFOCUS), 0);
+    menu.PressKey(VK_RETURN);
+    menu.Click(IDC_FENDRA_LIGHT);
+    std::vector<StubRecord> records = menu.WaitForRecords(1);
+    ASSERT_FALSE(records.empty());
+    for (const StubRecord& record : records) {
+        EXPECT_EQ(kMedia + "\\FendraL\\setup.exe", record.program);
+    }
+    EXPECT_TRUE(menu.Running());
+    EXPECT_TRUE(IsWindowVisible(menu.Dialog()));
+    EXPECT_EQ(0u, menu.CloseAndWait());
+}
+
+TEST(SetupMenuTest, NotesOpenWithTheRegisteredViewerOrNotepad) {
+    Media media(kMedia);
+    HtmlViewerCommand registered;
+    SetEnvironmentVariableA("VIEWER_HOME", kMedia.c_str());
+    RunningMenu menu(media);
+    ASSERT_NE(nullptr, menu.Dialog());
+    const std::string viewer = kMedia + "\\viewer.exe";
+    const std::string notepad = kMedia + "\\notepad.exe";
+    const std::string notes = kMedia + "\\readme\\Velmora.pdf";
+    struct Case {
+        const char* label;
+        DWORD type; // REG_NONE: no key at all
+        std::string value;
+        std::string program, commandLine;
+    } cases[] = {
+        {"no key", REG_NONE, "", notepad, "notepad " + notes},
+        {"with %1", REG_SZ, "\"" + viewer + "\" %1", viewer, "\"" + viewer + "\" " + notes},
+        {"without %1", REG_SZ, "\"" + viewer + "\"", viewer, "\"" + viewer + "\" " + notes},
+        {"empty", REG_SZ, "", notepad, "notepad " + notes},
+        {"expandable", REG_EXPAND_SZ, "\"%VIEWER_HOME%\\viewer.exe\" \"%1\"", viewer,
+         "\"" + viewer + "\" \"" + notes + "\""},
+    };
+    size_t started = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        if (c.type == REG_NONE) {
+            registered.Remove();
+        } else {
+            registered.Set(c.type, c.value + '\0');
+        }
+        menu.Click(IDC_README);
+        std::vector<StubRecord> records = menu.WaitForRecords(++started);
+        ASSERT_EQ(started, records.size());
+        EXPECT_EQ(c.program, records.back().program);
+        EXPECT_EQ(c.commandLine, records.back().commandLine);
+    }
+    EXPECT_EQ(0u, menu.CloseAndWait());
+}
+
+TEST(SetupMenuTest, LaunchLinesReachTheViewer) {
+    DrainingViewer viewer;
+    Media media(kMedia);
+    RunningMenu menu(media);
+    ASSERT_NE(nullptr, menu.Dialog());
+    menu.Click(IDC_FENDRA_LIGHT);
+    EXPECT_EQ((std::vector<std::string>{"MyWinExec: FendraL\\setup.exe",
+                                        "MyWinExec: " + kMedia + "\\FendraL\\setup.exe"}),
+              viewer.WaitForLines(2));
+    EXPECT_EQ(0u, menu.CloseAndWait());
+}
+
+// A path with a space is quoted, so that C:\e2e\My.exe is not run for C:\e2e\My Install\...
+TEST(SetupMenuTest, PathsWithSpacesAreQuoted) {
+    Media media("C:\\e2e\\My Install");
+    fs::copy_file(WinePath(STUB_EXE), "C:\\e2e\\My.exe", fs::copy_options::overwrite_existing);
+    HtmlViewerCommand registered;
+    registered.Remove();
+    RunningMenu menu(media);
+    ASSERT_NE(nullptr, menu.Dialog());
+    menu.Click(IDC_FENDRA_LIGHT);
+    menu.Click(IDC_README);
+    std::vector<StubRecord> records = menu.WaitForRecords(2);
+    fs::remove("C:\\e2e\\My.exe");
+    ASSERT_EQ(2u, records.size());
+    const std::string installer = media.Root() + "\\FendraL\\setup.exe";
+    EXPECT_EQ(installer, records[0].program);
+    EXPECT_EQ("\"" + installer + "\"", records[0].commandLine);
+    EXPECT_EQ(media.Root() + "\\notepad.exe", records[1].program);
+    EXPECT_EQ("notepad \"" + media.Root() + "\\readme\\Velmora.pdf\"", records[1].commandLine);
+    EXPECT_EQ(0u, menu.CloseAndWait());
+}
+
+// A program folder so deep that an installer's path cannot be built: nothing starts, the menu
+// stays, and the log says why.
+TEST(SetupMenuTest, DeepFolderRefusesTheLaunch) {
+    std::string root = "C:\\e2e";
+    while (root.size() < 240) {
+        root += "\\" + std::string(40, 'd');
+    }
+    root = root.substr(0, 249); // setup.exe's full name: 259 characters
+    Media media(root);
+    DrainingViewer viewer;
+    RunningMenu menu(media);
+    ASSERT_NE(nullptr, menu.Dialog());
+    menu.Click(IDC_FENDRA_LIGHT);
+    std::vector<std::string> lines = viewer.WaitForLines(2);
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ("MyWinExec: FendraL\\setup.exe", lines[0]);
+    EXPECT_EQ(0u, lines[1].find("MyWinExec: Path too long, not started: FendraL\\setup.exe"))
+        << lines[1];
+    EXPECT_TRUE(menu.Records().empty());
+    EXPECT_TRUE(menu.Running());
+    EXPECT_EQ(0u, menu.CloseAndWait());
+}
+
+} // namespace
