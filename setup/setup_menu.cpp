@@ -1,5 +1,6 @@
 // The program's entry and its only window: the modal setup menu. Every feature is one of its
 // buttons.
+#include "display_patch.h"
 #include "launch.h"
 #include "resource.h"
 
@@ -51,11 +52,17 @@ void OnInitDialog(HWND menu) {
 
 // The whole wParam is compared, so only a click (notification 0) selects a command. IDOK and
 // IDCANCEL do nothing: Esc and Enter never close the menu.
-void OnCommand(WPARAM command) {
+void OnCommand(HWND menu, WPARAM command) {
     switch (command) {
     case IDC_FENDRA_LIGHT: MyWinExec(kFendraLightSetup, SW_SHOWNORMAL); break;
     case IDC_README: OpenReadme(kReadmeFile); break;
-    case IDC_FENDRA_PROCESSING: MyWinExec(kFendraProcessingSetup, SW_SHOWNORMAL); break;
+    case IDC_FENDRA_PROCESSING:
+        // The installer starts whatever the patch's outcome, once its boxes are closed.
+        if (BoardType == kBoardMorrikII) {
+            PatchDisplayDriver(menu);
+        }
+        MyWinExec(kFendraProcessingSetup, SW_SHOWNORMAL);
+        break;
     case IDC_BOARD_DRIVERS:
         if (BoardType == kBoardMorrikII) {
             MyWinExec(kMorrikSetup, SW_SHOWNORMAL);
@@ -67,7 +74,7 @@ void OnCommand(WPARAM command) {
 INT_PTR CALLBACK SetupDialogProc(HWND menu, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG: OnInitDialog(menu); return FALSE;
-    case WM_COMMAND: OnCommand(wParam); return FALSE;
+    case WM_COMMAND: OnCommand(menu, wParam); return FALSE;
     case WM_CLOSE: EndDialog(menu, 0); return FALSE;
     }
     return FALSE;

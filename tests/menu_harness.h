@@ -3,7 +3,7 @@
 // stubs' records read back.
 #pragma once
 
-#include <windows.h>
+#include "find_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -78,11 +78,8 @@ class RunningMenu {
             return;
         }
         WaitForInputIdle(m_process.hProcess, 30000);
-        for (int i = 0; i < 600 && !m_dialog; ++i) {
-            EnumWindows(FindDialog, reinterpret_cast<LPARAM>(this));
-            if (!m_dialog) {
-                Sleep(50);
-            }
+        for (int i = 0; i < 600 && !(m_dialog = FindDialogOf(m_process.dwProcessId)); ++i) {
+            Sleep(50);
         }
         EXPECT_NE(nullptr, m_dialog) << "the setup menu did not appear";
     }
@@ -100,6 +97,7 @@ class RunningMenu {
     RunningMenu& operator=(const RunningMenu&) = delete;
 
     HWND Dialog() const { return m_dialog; }
+    DWORD ProcessId() const { return m_process.dwProcessId; }
     HWND Button(int id) const { return GetDlgItem(m_dialog, id); }
     bool Running() const { return WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT; }
 
@@ -151,20 +149,6 @@ class RunningMenu {
     }
 
   private:
-    static BOOL CALLBACK FindDialog(HWND window, LPARAM self) {
-        auto* menu = reinterpret_cast<RunningMenu*>(self);
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        char className[16] = {};
-        GetClassNameA(window, className, sizeof className);
-        if (process == menu->m_process.dwProcessId && strcmp(className, "#32770") == 0 &&
-            IsWindowVisible(window)) {
-            menu->m_dialog = window;
-            return FALSE;
-        }
-        return TRUE;
-    }
-
     std::string m_records;
     PROCESS_INFORMATION m_process = {};
     HWND m_dialog = NULL;

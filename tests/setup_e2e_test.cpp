@@ -1,4 +1,6 @@
 // The real setup.exe under Wine: its menu, its buttons and the programs it starts.
+#include "box_watcher.h"
+#include "device_keys.h"
 #include "launch.h"
 #include "menu_harness.h"
 #include "resource.h"
@@ -101,6 +103,9 @@ TEST(SetupMenuTest, OpensCentredWithDatedCaptionAndFourButtons) {
 }
 
 TEST(SetupMenuTest, EachInstallButtonStartsItsInstaller) {
+    // With the first device key present the display-driver patch succeeds without a box.
+    DeviceKeysRemoved clean;
+    CreateDeviceKey(kFirstDeviceKey);
     Media media(kMedia);
     RunningMenu menu(media);
     ASSERT_NE(nullptr, menu.Dialog());
@@ -125,6 +130,37 @@ TEST(SetupMenuTest, EachInstallButtonStartsItsInstaller) {
         EXPECT_EQ(kMedia, records.back().directory);
         EXPECT_TRUE(menu.Running());
     }
+    EXPECT_TRUE(IsPatched(ReadPatchValue(kFirstDeviceKey)));
+    EXPECT_EQ(0u, menu.CloseAndWait());
+}
+
+// With neither device key the patch says so in a box owned by the menu; the Fendra Processing
+// installer starts once the box is closed, not before.
+TEST(SetupMenuTest, FendraProcessingStartsAfterTheFailedPatchsBox) {
+    DeviceKeysRemoved clean;
+    Media media(kMedia);
+    RunningMenu menu(media);
+    ASSERT_NE(nullptr, menu.Dialog());
+    BoxWatcher watcher(menu.ProcessId(), menu.Dialog());
+    watcher.Hold();
+    menu.Click(IDC_FENDRA_PROCESSING);
+    for (int i = 0; i < 600 && !watcher.Holding(); ++i) {
+        Sleep(50);
+    }
+    ASSERT_TRUE(watcher.Holding()) << "no box appeared";
+    EXPECT_FALSE(IsWindowEnabled(menu.Dialog())) << "the box is not modal to the menu";
+    Sleep(500);
+    EXPECT_TRUE(menu.Records().empty()) << "the installer started before the box was closed";
+    watcher.Release();
+    std::vector<StubRecord> records = menu.WaitForRecords(1);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(kMedia + "\\FendraP\\setup.exe", records[0].program);
+    std::vector<SeenBox> boxes = watcher.Boxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(kPatchFailedCaption, boxes[0].caption);
+    EXPECT_EQ(kPatchFailedText, boxes[0].text);
+    EXPECT_EQ(menu.Dialog(), boxes[0].owner);
+    EXPECT_TRUE(IsWindowEnabled(menu.Dialog()));
     EXPECT_EQ(0u, menu.CloseAndWait());
 }
 

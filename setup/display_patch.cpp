@@ -1,0 +1,71 @@
+#include "display_patch.h"
+
+#include <stdio.h>
+
+RegistryCalls g_RegistryCalls = {RegOpenKeyExA, RegDeleteValueA, RegSetValueExA, RegFlushKey,
+                                 RegCloseKey};
+
+namespace {
+
+constexpr size_t kMessageSize = 512;
+
+// A step after the open failed: the key is closed before the user is told.
+bool FailStep(HWND owner, HKEY key, LONG status, const char* caption) {
+    g_RegistryCalls.closeKey(key);
+    ShowSystemError(owner, static_cast<DWORD>(status), caption);
+    return false;
+}
+
+} // namespace
+
+void ShowSystemError(HWND owner, DWORD code, const char* caption) {
+    char* text = NULL;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                  reinterpret_cast<LPSTR>(&text), 0, NULL);
+    if (length != 0 && text) {
+        MessageBoxA(owner, text, caption, MB_OK);
+    } else {
+        char fallback[kMessageSize];
+        snprintf(fallback, sizeof fallback, "%s: system error %lu (0x%08lX).", caption, code, code);
+        MessageBoxA(owner, fallback, caption, MB_OK);
+    }
+    LocalFree(text);
+}
+
+bool PatchDriverKey(HWND owner, const char* deviceKey) {
+    HKEY key = NULL;
+    if (g_RegistryCalls.openKey(HKEY_LOCAL_MACHINE, deviceKey, 0, KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    // Deleted first, so that a value of another type or size is replaced whole.
+    LONG status = g_RegistryCalls.deleteValue(key, kPatchValueName);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        return FailStep(owner, key, status, kDeleteFailedCaption);
+    }
+    status =
+        g_RegistryCalls.setValue(key, kPatchValueName, 0, REG_DWORD,
+                                 reinterpret_cast<const BYTE*>(&kPatchValue), sizeof kPatchValue);
+    if (status != ERROR_SUCCESS) {
+        return FailStep(owner, key, status, kSetFailedCaption);
+    }
+    status = g_RegistryCalls.flushKey(key);
+    if (status != ERROR_SUCCESS) {
+        return FailStep(owner, key, status, kFlushFailedCaption);
+    }
+    status = g_RegistryCalls.closeKey(key);
+    if (status != ERROR_SUCCESS) {
+        ShowSystemError(owner, static_cast<DWORD>(status), kCloseFailedCaption);
+        return false;
+    }
+    return true;
+}
+
+void PatchDisplayDriver(HWND owner) {
+    if (PatchDriverKey(owner, kFirstDeviceKey) || PatchDriverKey(owner, kSecondDeviceKey)) {
+        return;
+    }
+    MessageBoxA(owner, kPatchFailedText, kPatchFailedCaption, MB_OK);
+}
