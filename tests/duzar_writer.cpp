@@ -1,19 +1,28 @@
-// A writer process for the cross-process test: logs numbered lines through the process-wide client
-// and exits with the number of lines that were not accepted.
+// A writer process for the cross-process tests: logs numbered lines through the process-wide
+// client, optionally pausing between them or padding them, and exits with the number of lines that
+// were not accepted.
+//   duzar_writer WRITER COUNT [PAUSE_MS [PAD]]     a line: "writer W line N" and " " + PAD 'x's
 #include "duzar.h"
 
 #include <stdlib.h>
 
+#include <string>
+
 int main(int argc, char** argv) {
-    if (argc != 3) {
+    if (argc < 3 || argc > 5) {
         return 255;
     }
     int writer = atoi(argv[1]);
     int count = atoi(argv[2]);
+    DWORD pause = argc >= 4 ? static_cast<DWORD>(atoi(argv[3])) : 0;
+    std::string pad = argc == 5 ? " " + std::string(static_cast<size_t>(atoi(argv[4])), 'x') : "";
     int refused = 0;
     for (int line = 0; line < count; ++line) {
-        if (g_LogClient.Logf("writer %d line %d", writer, line) != 0) {
+        if (g_LogClient.Logf("writer %d line %d%s", writer, line, pad.c_str()) != 0) {
             ++refused;
+        }
+        if (pause) {
+            Sleep(pause);
         }
     }
     return refused;

@@ -3,6 +3,7 @@
 // stubs' records read back.
 #pragma once
 
+#include "child_process.h"
 #include "find_dialog.h"
 
 #include <gtest/gtest.h>
@@ -14,17 +15,6 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-
-// The build passes Unix paths of the binaries; Wine sees the Unix root as Z:.
-inline std::string WinePath(const std::string& unixPath) {
-    std::string path = "Z:" + unixPath;
-    for (char& c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    return path;
-}
 
 // One start of a stub: its own path, the command line it got and its current directory.
 struct StubRecord {

@@ -1,0 +1,139 @@
+#include "channel_reader.h"
+
+#include <stdio.h>
+
+ChannelReader::~ChannelReader() {
+    Stop();
+    if (m_view) {
+        UnmapViewOfFile(m_view);
+    }
+    for (HANDLE handle : {m_map, m_lock, m_event, m_stop}) {
+        if (handle) {
+            CloseHandle(handle);
+        }
+    }
+    DeleteCriticalSection(&m_queueLock);
+}
+
+bool ChannelReader::Create(std::string* error) {
+    char message[256];
+    m_map = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
+                               static_cast<DWORD>(duzar::kBufferSize), duzar::kMapName);
+    if (!m_map) {
+        snprintf(message, sizeof message, "CreateFileMapping(\"%s\") failed: %lu", duzar::kMapName,
+                 GetLastError());
+        *error = message;
+        return false;
+    }
+    // A mapping that clients still hold from an earlier viewer is the one they write to: it is
+    // taken as it is, and what it holds is drained first.
+    m_view = static_cast<char*>(
+        MapViewOfFile(m_map, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, duzar::kBufferSize));
+    if (!m_view) {
+        snprintf(message, sizeof message, "MapViewOfFile(\"%s\") failed: %lu", duzar::kMapName,
+                 GetLastError());
+        *error = message;
+        return false;
+    }
+    m_lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+    if (!m_lock) {
+        snprintf(message, sizeof message, "CreateMutex(\"%s\") failed: %lu", duzar::kLockName,
+                 GetLastError());
+        *error = message;
+        return false;
+    }
+    m_event = CreateEventA(NULL, FALSE, FALSE, duzar::kEventName);
+    if (!m_event) {
+        snprintf(message, sizeof message, "CreateEvent(\"%s\") failed: %lu", duzar::kEventName,
+                 GetLastError());
+        *error = message;
+        return false;
+    }
+    m_stop = CreateEventA(NULL, TRUE, FALSE, NULL);
+    return m_stop != NULL;
+}
+
+void ChannelReader::Start(HWND window, UINT wakeMessage) {
+    m_window = window;
+    m_wakeMessage = wakeMessage;
+    m_thread = CreateThread(NULL, 0, ThreadMain, this, 0, NULL);
+}
+
+DWORD WINAPI ChannelReader::ThreadMain(LPVOID self) {
+    static_cast<ChannelReader*>(self)->Run();
+    return 0;
+}
+
+void ChannelReader::Stop() {
+    if (m_thread) {
+        SetEvent(m_stop);
+        WaitForSingleObject(m_thread, INFINITE);
+        CloseHandle(m_thread);
+        m_thread = NULL;
+    }
+}
+
+std::vector<ChannelItem> ChannelReader::TakeQueued() {
+    std::vector<ChannelItem> items;
+    EnterCriticalSection(&m_queueLock);
+    items.swap(m_queue);
+    LeaveCriticalSection(&m_queueLock);
+    return items;
+}
+
+void ChannelReader::Run() {
+    HANDLE waits[] = {m_stop, m_event};
+    for (;;) {
+        Drain();
+        if (WaitForMultipleObjects(2, waits, FALSE, kDrainPeriodMs) == WAIT_OBJECT_0) {
+            break;
+        }
+    }
+    Drain();
+}
+
+void ChannelReader::Queue(bool fault, std::string text) {
+    EnterCriticalSection(&m_queueLock);
+    m_queue.push_back({fault, std::move(text)});
+    LeaveCriticalSection(&m_queueLock);
+}
+
+// Never run on the window's thread: a client flushes to the window while it holds the lock.
+void ChannelReader::Drain() {
+    DWORD result = WaitForSingleObject(m_lock, kLockTimeoutMs);
+    char message[128];
+    switch (result) {
+    case WAIT_OBJECT_0: break;
+    case WAIT_ABANDONED:
+        Queue(true, "A writer died holding the lock; the buffer is read all the same.");
+        break;
+    case WAIT_TIMEOUT:
+        Queue(true, "Lock wait timed out; the buffer was left alone and is tried again.");
+        PostMessageA(m_window, m_wakeMessage, 0, 0);
+        return;
+    default:
+        snprintf(message, sizeof message, "Lock wait failed: %lu", GetLastError());
+        Queue(true, message);
+        PostMessageA(m_window, m_wakeMessage, 0, 0);
+        return;
+    }
+    // Other processes write the buffer: its length is found within its bounds.
+    size_t length = duzar::BoundedLength(m_view, duzar::kBufferSize);
+    bool found = result == WAIT_ABANDONED;
+    size_t start = 0;
+    while (start < length) {
+        const char* lineEnd =
+            static_cast<const char*>(memchr(m_view + start, '\n', length - start));
+        size_t end = lineEnd ? static_cast<size_t>(lineEnd - m_view) : length;
+        if (end > start) {
+            Queue(false, std::string(m_view + start, end - start));
+            found = true;
+        }
+        start = end + 1;
+    }
+    m_view[0] = '\0';
+    ReleaseMutex(m_lock);
+    if (found) {
+        PostMessageA(m_window, m_wakeMessage, 0, 0);
+    }
+}

@@ -1,0 +1,296 @@
+// The log viewer as a real program: started, fed by real clients, read back from its list or its
+// headless output.
+#include "channel_reader.h"
+#include "child_process.h"
+#include "duzar.h"
+#include "logview_resource.h"
+#include "menu_harness.h"
+#include "resource.h"
+
+#include <map>
+#include <memory>
+#include <regex>
+#include <thread>
+
+namespace {
+
+const char kWork[] = "C:\\logview";
+const std::string kOut = std::string(kWork) + "\\out.txt";
+const std::string kErr = std::string(kWork) + "\\err.txt";
+const char kErrorFile[] = "C:\\duzar.err";
+
+// A started viewer, once its window exists; closed as a user closes it.
+class RunningViewer {
+  public:
+    explicit RunningViewer(const std::string& options)
+        : m_process("\"" + WinePath(LOGVIEW_EXE) + "\" " + options, kWork, "", kErr) {
+        for (int i = 0; i < 600 && !(m_window = FindWindowA(NULL, duzar::kViewerTitle)); ++i) {
+            Sleep(50);
+        }
+        EXPECT_NE(nullptr, m_window) << "the viewer's window did not appear";
+    }
+    HWND Window() const { return m_window; }
+    HWND List() const { return GetDlgItem(m_window, IDC_LINES); }
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> rows;
+        LRESULT count = SendMessageA(List(), LB_GETCOUNT, 0, 0);
+        // Read as UTF-16: Wine hands an ANSI LB_GETTEXT from another process the wide text.
+        for (LRESULT i = 0; i < count; ++i) {
+            wchar_t wide[duzar::kBufferSize + 64] = {};
+            char row[2 * (duzar::kBufferSize + 64)] = {};
+            SendMessageW(List(), LB_GETTEXT, static_cast<WPARAM>(i),
+                         reinterpret_cast<LPARAM>(wide));
+            WideCharToMultiByte(CP_ACP, 0, wide, -1, row, sizeof row, NULL, NULL);
+            rows.push_back(row);
+        }
+        return rows;
+    }
+    // The text of each row, without its number and time.
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const std::string& row : Rows()) {
+            texts.push_back(row.substr(row.find('\t', row.find('\t') + 1) + 1));
+        }
+        return texts;
+    }
+    std::vector<std::string> WaitForTexts(size_t count) const {
+        for (int i = 0; i < 600 && Texts().size() < count; ++i) {
+            Sleep(50);
+        }
+        return Texts();
+    }
+    DWORD Close() const {
+        PostMessageA(m_window, WM_CLOSE, 0, 0);
+        return m_process.Wait();
+    }
+    void Kill() const { m_process.Kill(); }
+
+  private:
+    ChildProcess m_process;
+    HWND m_window = NULL;
+};
+
+class LogViewTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        CreateDirectoryA(kWork, NULL);
+        DeleteFileA(kOut.c_str());
+        DeleteFileA(kErrorFile);
+        SetCurrentDirectoryA("C:\\");
+    }
+    void TearDown() override { DeleteFileA(kErrorFile); }
+
+    static std::string Writer(int id, int lines, int pauseMs = 0, int pad = 0) {
+        return "\"" + WinePath(WRITER_EXE) + "\" " + std::to_string(id) + " " +
+               std::to_string(lines) + " " + std::to_string(pauseMs) + " " + std::to_string(pad);
+    }
+
+    // Checks that lines hold each writer's lines once, whole and in order; returns how many of
+    // each arrived, and the first number seen of each.
+    static std::map<int, std::pair<int, int>> CheckWriters(const std::vector<std::string>& lines) {
+        std::map<int, std::pair<int, int>> seen; // writer -> (count, first)
+        std::map<int, int> last;
+        for (const std::string& line : lines) {
+            int writer = -1, number = -1, length = 0;
+            EXPECT_EQ(2, sscanf(line.c_str(), "writer %d line %d%n", &writer, &number, &length))
+                << "not a whole line: " << line;
+            std::string pad = line.substr(static_cast<size_t>(length));
+            EXPECT_TRUE(pad.empty() || pad == " " + std::string(pad.size() - 1, 'x'))
+                << "not a whole line: " << line;
+            if (last.count(writer)) {
+                EXPECT_GT(number, last[writer]) << "writer " << writer << " out of order";
+            } else {
+                seen[writer].second = number;
+            }
+            last[writer] = number;
+            ++seen[writer].first;
+        }
+        return seen;
+    }
+};
+
+TEST_F(LogViewTest, NumbersAndTimesEachLineAndKeepsItsTitle) {
+    RunningViewer viewer("");
+    LogClient client;
+    EXPECT_EQ(0, client.Logf("first"));
+    EXPECT_EQ(0, client.Logf("second"));
+    EXPECT_EQ(0, client.Log("no line feed"));
+    std::vector<std::string> texts = viewer.WaitForTexts(3);
+    EXPECT_EQ((std::vector<std::string>{"first", "second", "no line feed"}), texts);
+    std::vector<std::string> rows = viewer.Rows();
+    ASSERT_EQ(3u, rows.size());
+    EXPECT_TRUE(
+        std::regex_match(rows[0], std::regex("1\t[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3}"
+                                             "\tfirst")))
+        << rows[0];
+    EXPECT_EQ(0u, rows[1].find("2\t")) << rows[1];
+    char title[64] = {};
+    GetWindowTextA(viewer.Window(), title, sizeof title);
+    EXPECT_STREQ(duzar::kViewerTitle, title);
+    EXPECT_EQ(0u, viewer.Close());
+}
+
+// Lines the reader drained join the view before a line that a client flushes later: the flush
+// happens under the lock, after the drain.
+TEST_F(LogViewTest, FlushedLinesFollowDrainedOnes) {
+    RunningViewer viewer("");
+    HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+    HANDLE map = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, duzar::kMapName);
+    ASSERT_NE(nullptr, map);
+    char* view = static_cast<char*>(MapViewOfFile(map, FILE_MAP_ALL_ACCESS, 0, 0, 4096));
+    WaitForSingleObject(lock, INFINITE);
+    strcpy(view, "a\nb\n");
+    ReleaseMutex(lock);
+    HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, duzar::kEventName);
+    SetEvent(event);
+    for (int i = 0; i < 600; ++i) {
+        WaitForSingleObject(lock, INFINITE);
+        bool drained = view[0] == '\0';
+        if (drained) {
+            // Still holding the lock, as a client that flushes does.
+            LRESULT index =
+                SendMessageA(viewer.Window(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("c"));
+            EXPECT_EQ(2, index);
+            SendMessageA(viewer.Window(), LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+        }
+        ReleaseMutex(lock);
+        if (drained) {
+            break;
+        }
+        Sleep(10);
+    }
+    EXPECT_EQ((std::vector<std::string>{"a", "b", "c"}), viewer.WaitForTexts(3));
+    UnmapViewOfFile(view);
+    CloseHandle(map);
+    CloseHandle(event);
+    CloseHandle(lock);
+    EXPECT_EQ(0u, viewer.Close());
+}
+
+TEST_F(LogViewTest, KeepsABoundedNumberOfLines) {
+    RunningViewer viewer("--max-lines 5");
+    LogClient client;
+    for (int i = 1; i <= 8; ++i) {
+        client.Logf("line %d", i);
+    }
+    auto lastArrived = [&] {
+        std::vector<std::string> rows = viewer.Rows();
+        return !rows.empty() && rows.back().find("line 8") != std::string::npos;
+    };
+    for (int i = 0; i < 600 && !lastArrived(); ++i) {
+        Sleep(50);
+    }
+    std::vector<std::string> rows = viewer.Rows();
+    ASSERT_EQ(5u, rows.size());
+    EXPECT_EQ(0u, rows[0].find("4\t")) << rows[0];
+    char status[256] = {};
+    SendMessageA(GetDlgItem(viewer.Window(), IDC_STATUS), WM_GETTEXT, sizeof status,
+                 reinterpret_cast<LPARAM>(status));
+    EXPECT_NE(nullptr, strstr(status, "8 lines (0 flushed by clients), 3 dropped")) << status;
+    EXPECT_EQ(0u, viewer.Close());
+}
+
+TEST_F(LogViewTest, SecondViewerSaysSoAndLeaves) {
+    RunningViewer first("");
+    ChildProcess second("\"" + WinePath(LOGVIEW_EXE) + "\" --print", kWork, "", kErr);
+    EXPECT_EQ(3u, second.Wait());
+    EXPECT_NE(std::string::npos, ReadFileText(kErr).find("already running")) << ReadFileText(kErr);
+    EXPECT_EQ(0u, first.Close());
+}
+
+TEST_F(LogViewTest, ReportsLockFaults) {
+    RunningViewer viewer("--print --out " + kOut);
+    LogClient client;
+    // A lock held past the viewer's patience: reported, and the line still comes once it is free.
+    HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+    WaitForSingleObject(lock, INFINITE);
+    Sleep(ChannelReader::kLockTimeoutMs + 500);
+    ReleaseMutex(lock);
+    EXPECT_EQ(0, client.Logf("after the wait"));
+    // A writer that dies holding the lock.
+    std::thread([] {
+        HANDLE dying = CreateMutexA(NULL, FALSE, duzar::kLockName);
+        WaitForSingleObject(dying, INFINITE);
+        CloseHandle(dying);
+    }).join();
+    Sleep(1000);
+    EXPECT_EQ(0u, viewer.Close());
+    CloseHandle(lock);
+    std::string errors = ReadFileText(kErr);
+    EXPECT_NE(std::string::npos, errors.find("Lock wait timed out")) << errors;
+    EXPECT_NE(std::string::npos, errors.find("died holding the lock")) << errors;
+    EXPECT_EQ((std::vector<std::string>{"after the wait"}), ReadLines(kOut));
+}
+
+// Long lines fill the buffer faster than the reader empties it, so clients flush to the window too,
+// and the flushed lines must fall in order among the drained ones.
+TEST_F(LogViewTest, ManyWritersLoseNothing) {
+    const int kWriters = 8, kLines = 2000, kPad = 400;
+    RunningViewer viewer("--print --out " + kOut);
+    std::vector<std::unique_ptr<ChildProcess>> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        writers.push_back(std::make_unique<ChildProcess>(Writer(w, kLines, 0, kPad), "C:\\"));
+    }
+    for (const auto& writer : writers) {
+        EXPECT_EQ(0u, writer->Wait());
+    }
+    char status[256] = {};
+    SendMessageA(GetDlgItem(viewer.Window(), IDC_STATUS), WM_GETTEXT, sizeof status,
+                 reinterpret_cast<LPARAM>(status));
+    unsigned long shown = 0, flushed = 0;
+    sscanf(status, "%lu lines (%lu flushed", &shown, &flushed);
+    EXPECT_GT(flushed, 0u) << status;
+    EXPECT_EQ(0u, viewer.Close());
+    std::vector<std::string> lines = ReadLines(kOut);
+    EXPECT_EQ(static_cast<size_t>(kWriters * kLines), lines.size());
+    std::map<int, std::pair<int, int>> seen = CheckWriters(lines);
+    for (int w = 0; w < kWriters; ++w) {
+        EXPECT_EQ(kLines, seen[w].first) << "writer " << w;
+    }
+    EXPECT_EQ("", ReadFileText(kErrorFile));
+}
+
+// The viewer killed mid-run: the writers go on (their lines are refused while no viewer runs) and a
+// viewer started afterwards gets their later lines.
+TEST_F(LogViewTest, WritersOutliveAKilledViewer) {
+    const int kWriters = 3, kLines = 400;
+    auto first = std::make_unique<RunningViewer>("--print");
+    std::vector<std::unique_ptr<ChildProcess>> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        writers.push_back(std::make_unique<ChildProcess>(Writer(w, kLines, 5), "C:\\"));
+    }
+    Sleep(500);
+    first->Kill();
+    first.reset();
+    Sleep(300);
+    RunningViewer second("--print --out " + kOut);
+    for (const auto& writer : writers) {
+        DWORD refused = writer->Wait();
+        EXPECT_NE(STILL_ACTIVE, refused) << "a writer hung";
+        EXPECT_LT(refused, static_cast<DWORD>(kLines)) << "a writer's lines were all refused";
+    }
+    EXPECT_EQ(0u, second.Close());
+    std::map<int, std::pair<int, int>> seen = CheckWriters(ReadLines(kOut));
+    for (int w = 0; w < kWriters; ++w) {
+        EXPECT_GT(seen[w].second, 0) << "writer " << w << ": the second viewer got its first lines";
+        EXPECT_GT(seen[w].first, 0) << "writer " << w << ": no later lines arrived";
+    }
+}
+
+TEST_F(LogViewTest, SetupMenuLinesArrive) {
+    RunningViewer viewer("--print --out " + kOut);
+    {
+        Media media("C:\\e2e\\media");
+        RunningMenu menu(media);
+        ASSERT_NE(nullptr, menu.Dialog());
+        menu.Click(IDC_FENDRA_LIGHT);
+        menu.WaitForRecords(1);
+        EXPECT_EQ(0u, menu.CloseAndWait());
+    }
+    EXPECT_EQ(0u, viewer.Close());
+    EXPECT_EQ((std::vector<std::string>{"MyWinExec: FendraL\\setup.exe",
+                                        "MyWinExec: C:\\e2e\\media\\FendraL\\setup.exe"}),
+              ReadLines(kOut));
+}
+
+} // namespace
