@@ -1,0 +1,159 @@
+// Figures for the log channel, printed, not judged:
+//  1. lines per second from this process into the real log viewer, beside the same lines sent with
+//     OutputDebugStringA to a listener on the debug-output shared-memory protocol (DBWIN_BUFFER);
+//  2. the cost of a Logf while no viewer runs, beside the formatting and one FindWindowA that it is
+//     meant to cost.
+//   channel_bench LOGVIEW_EXE [LINES]
+#include "duzar.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+
+namespace {
+
+constexpr size_t kLineLength = 60;
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+unsigned long ViewerLineCount(HWND viewer) {
+    char status[256] = {};
+    SendMessageA(GetDlgItem(viewer, 301), WM_GETTEXT, sizeof status,
+                 reinterpret_cast<LPARAM>(status));
+    return strtoul(status, NULL, 10);
+}
+
+// Seconds for count lines to reach the viewer, from the first Logf to the last line shown.
+double ThroughViewer(const char* logview, int count, const std::string& text) {
+    std::string command = std::string("\"") + logview + "\" --print";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE sink =
+        CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, NULL);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = sink;
+    startup.hStdError = sink;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(NULL, &command[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
+        fprintf(stderr, "cannot start %s: %lu\n", logview, GetLastError());
+        exit(1);
+    }
+    HWND viewer = NULL;
+    for (int i = 0; i < 400 && !(viewer = FindWindowA(NULL, duzar::kViewerTitle)); ++i) {
+        Sleep(50);
+    }
+    double start = Now();
+    for (int i = 0; i < count; ++i) {
+        g_LogClient.Logf("%s", text.c_str());
+    }
+    while (ViewerLineCount(viewer) < static_cast<unsigned long>(count)) {
+        Sleep(1);
+    }
+    double seconds = Now() - start;
+    g_LogClient.Close();
+    PostMessageA(viewer, WM_CLOSE, 0, 0);
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    CloseHandle(sink);
+    return seconds;
+}
+
+// A listener on the debug-output protocol: it takes each string from DBWIN_BUFFER and counts it.
+struct DebugListener {
+    HANDLE mutex = CreateMutexA(NULL, FALSE, "DBWinMutex");
+    HANDLE map =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096, "DBWIN_BUFFER");
+    HANDLE bufferReady = CreateEventA(NULL, FALSE, TRUE, "DBWIN_BUFFER_READY");
+    HANDLE dataReady = CreateEventA(NULL, FALSE, FALSE, "DBWIN_DATA_READY");
+    volatile LONG received = 0;
+    volatile LONG stop = 0;
+
+    static DWORD WINAPI Run(LPVOID self) {
+        auto* listener = static_cast<DebugListener*>(self);
+        while (!listener->stop) {
+            if (WaitForSingleObject(listener->dataReady, 100) == WAIT_OBJECT_0) {
+                InterlockedIncrement(&listener->received);
+                SetEvent(listener->bufferReady);
+            }
+        }
+        return 0;
+    }
+};
+
+double ThroughDebugOutput(int count, const std::string& text) {
+    DebugListener listener;
+    HANDLE thread = CreateThread(NULL, 0, DebugListener::Run, &listener, 0, NULL);
+    double start = Now();
+    for (int i = 0; i < count; ++i) {
+        OutputDebugStringA((text + "\n").c_str());
+    }
+    for (int i = 0; i < 30000 && listener.received < count; ++i) {
+        Sleep(1);
+    }
+    double seconds = Now() - start;
+    bool complete = listener.received >= count;
+    listener.stop = 1;
+    WaitForSingleObject(thread, INFINITE);
+    return complete ? seconds : -1;
+}
+
+double PerCall(int count, void (*call)(int)) {
+    double start = Now();
+    for (int i = 0; i < count; ++i) {
+        call(i);
+    }
+    return (Now() - start) / count;
+}
+
+void LogfWithoutViewer(int i) {
+    g_LogClient.Logf("MyWinExec: %s %d", "FendraL\\setup.exe", i);
+}
+
+void FormatAndFind(int i) {
+    char line[duzar::kBufferSize];
+    snprintf(line, sizeof line, "MyWinExec: %s %d", "FendraL\\setup.exe", i);
+    FindWindowA(NULL, duzar::kViewerTitle);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        fprintf(stderr, "usage: channel_bench LOGVIEW_EXE [LINES]\n");
+        return 2;
+    }
+    int lines = argc > 2 ? atoi(argv[2]) : 20000;
+    std::string text(kLineLength, 'x');
+
+    double viewer = ThroughViewer(argv[1], lines, text);
+    double debug = ThroughDebugOutput(lines, text);
+    printf("Lines of %zu characters, %d of them:\n", kLineLength, lines);
+    printf("  duzar channel into logview:      %10.0f lines/s\n", lines / viewer);
+    if (debug > 0) {
+        printf("  OutputDebugStringA to a listener: %10.0f lines/s\n", lines / debug);
+        printf("  ratio channel / debug output:     %10.2f\n", debug / viewer);
+    } else {
+        printf("  OutputDebugStringA to a listener: the listener did not receive every line\n");
+    }
+
+    const int calls = 10000;
+    double logf = PerCall(calls, LogfWithoutViewer);
+    double bare = PerCall(calls, FormatAndFind);
+    printf("No viewer running, %d calls each:\n", calls);
+    printf("  Logf:                          %8.2f us/call\n", logf * 1e6);
+    printf("  formatting + one FindWindowA:  %8.2f us/call\n", bare * 1e6);
+    printf("  ratio:                         %8.2f\n", logf / bare);
+    return 0;
+}
