@@ -1,6 +1,6 @@
 #include "display_patch.h"
 
-#include <stdio.h>
+#include "duzar.h"
 
 RegistryCalls g_RegistryCalls = {RegOpenKeyExA, RegDeleteValueA, RegSetValueExA, RegFlushKey,
                                  RegCloseKey};
@@ -28,7 +28,8 @@ void ShowSystemError(HWND owner, DWORD code, const char* caption) {
         MessageBoxA(owner, text, caption, MB_OK);
     } else {
         char fallback[kMessageSize];
-        snprintf(fallback, sizeof fallback, "%s: system error %lu (0x%08lX).", caption, code, code);
+        duzar::FormatText(fallback, sizeof fallback, "%s: system error %lu (0x%08lX).", caption,
+                          code, code);
         MessageBoxA(owner, fallback, caption, MB_OK);
     }
     LocalFree(text);

@@ -3,8 +3,6 @@
 #include "bounded_text.h"
 #include "duzar.h"
 
-#include <stdio.h>
-
 bool GetProgramPath(char* out, DWORD size) {
     DWORD length = GetModuleFileNameA(NULL, out, size);
     // A name that fills the buffer was cut.
@@ -63,7 +61,7 @@ void MyWinExec(const char* relativePath, UINT showCommand) {
 
 void ViewerCommandFromValue(LONG status, DWORD type, const char* data, DWORD length, char* command,
                             size_t size) {
-    snprintf(command, size, "%s", kDefaultViewer);
+    duzar::FormatText(command, size, "%s", kDefaultViewer);
     if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
         return;
     }
@@ -86,7 +84,7 @@ void ViewerCommandFromValue(LONG status, DWORD type, const char* data, DWORD len
     char expanded[kPathSize];
     DWORD needed = ExpandEnvironmentStringsA(text, expanded, kPathSize);
     if (needed != 0 && needed <= kPathSize && strlen(expanded) < size) {
-        snprintf(command, size, "%s", expanded);
+        duzar::FormatText(command, size, "%s", expanded);
     }
 }
 
@@ -134,7 +132,7 @@ void ReadViewerCommand(char* command, size_t size) {
 void FindDocument(const char* file, char* out, size_t size) {
     char found[kPathSize];
     DWORD length = SearchPathA(".\\", file, NULL, kPathSize, found, NULL);
-    snprintf(out, size, "%s", length != 0 && length < kPathSize ? found : file);
+    duzar::FormatText(out, size, "%s", length != 0 && length < kPathSize ? found : file);
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "launch.h"
 #include "resource.h"
 
-#include <stdio.h>
+#include "duzar.h"
 
 // The board selection: 0 before the menu opens, kBoardMorrikII from then on. No hardware is
 // examined.
@@ -26,7 +26,8 @@ constexpr char kReadmeFile[] = ".\\readme\\Velmora.pdf";
 void StampTitleAndCenter(HWND menu) {
     char caption[kCaptionSize];
     int length = GetWindowTextA(menu, caption, kCaptionSize);
-    snprintf(caption + length, static_cast<size_t>(kCaptionSize - length), ", %s", kBuildDate);
+    duzar::FormatText(caption + length, static_cast<size_t>(kCaptionSize - length), ", %s",
+                      kBuildDate);
     SetWindowTextA(menu, caption);
 
     RECT desktop;

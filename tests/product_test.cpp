@@ -1,5 +1,5 @@
-// The 32-bit executable that ships, read without running it: its PE header, its imports and its
-// resources.
+// The 32-bit executables that ship, read without running them: their PE headers, their imports,
+// their strings and setup.exe's resources.
 #include "resource.h"
 
 #include <windows.h>
@@ -9,20 +9,21 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::string ProductPath() {
-    std::string path = "Z:" + std::string(PRODUCT_SETUP_EXE);
+std::string ProductPath(const char* relative = "setup/setup.exe") {
+    std::string path = "Z:" + std::string(PRODUCT_BUILD_DIR) + "/" + relative;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
 
-std::vector<unsigned char> ReadProduct() {
-    std::ifstream in(ProductPath(), std::ios::binary);
+std::vector<unsigned char> ReadProduct(const char* relative) {
+    std::ifstream in(ProductPath(relative), std::ios::binary);
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -74,18 +75,12 @@ class Reader {
     size_t m_at = 0;
 };
 
-TEST(ProductTest, IsA32BitGuiProgramImportingOnlySystemDlls) {
-    std::vector<unsigned char> image = ReadProduct();
-    ASSERT_GT(image.size(), 1024u) << ProductPath();
-    ASSERT_EQ(IMAGE_DOS_SIGNATURE, At<WORD>(image, 0));
+// The DLLs each program imports, in lower case; an empty set when the image cannot be read.
+std::set<std::string> Imports(const std::vector<unsigned char>& image) {
+    std::set<std::string> imported;
     size_t nt = At<DWORD>(image, 0x3C);
-    ASSERT_EQ(IMAGE_NT_SIGNATURE, At<DWORD>(image, nt));
     auto file = At<IMAGE_FILE_HEADER>(image, nt + 4);
-    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, file.Machine);
     auto optional = At<IMAGE_OPTIONAL_HEADER32>(image, nt + 4 + sizeof(IMAGE_FILE_HEADER));
-    EXPECT_EQ(IMAGE_NT_OPTIONAL_HDR32_MAGIC, optional.Magic);
-    EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, optional.Subsystem);
-
     size_t sections = nt + 4 + sizeof(IMAGE_FILE_HEADER) + file.SizeOfOptionalHeader;
     auto toOffset = [&](DWORD rva) -> size_t {
         for (WORD i = 0; i < file.NumberOfSections; ++i) {
@@ -94,12 +89,11 @@ TEST(ProductTest, IsA32BitGuiProgramImportingOnlySystemDlls) {
                 return rva - s.VirtualAddress + s.PointerToRawData;
             }
         }
-        return 0;
+        return image.size();
     };
-    std::set<std::string> imported;
     DWORD importRva = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    ASSERT_NE(0u, importRva);
-    for (size_t at = toOffset(importRva);; at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    for (size_t at = toOffset(importRva); at < image.size();
+         at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
         auto entry = At<IMAGE_IMPORT_DESCRIPTOR>(image, at);
         if (entry.Name == 0) {
             break;
@@ -110,12 +104,65 @@ TEST(ProductTest, IsA32BitGuiProgramImportingOnlySystemDlls) {
         }
         imported.insert(name);
     }
+    return imported;
+}
+
+// Runs of printable characters, as `strings` finds them.
+std::vector<std::string> Strings(const std::vector<unsigned char>& image) {
+    std::vector<std::string> found;
+    std::string run;
+    for (unsigned char c : image) {
+        if (c >= 0x20 && c < 0x7F) {
+            run += static_cast<char>(c);
+            continue;
+        }
+        if (run.size() >= 6) {
+            found.push_back(run);
+        }
+        run.clear();
+    }
+    return found;
+}
+
+TEST(ProductTest, ThirtyTwoBitGuiProgramsThatStartOnACleanWindows) {
     const std::set<std::string> system = {"kernel32.dll", "user32.dll", "advapi32.dll",
                                           "msvcrt.dll"};
-    for (const std::string& dll : imported) {
-        EXPECT_TRUE(system.count(dll)) << "imports " << dll;
+    struct Program {
+        const char* path;
+        std::set<std::string> allowed;
+    } programs[] = {
+        {"setup/setup.exe", system},
+        // The viewer's status bar and Save As dialog come from the system's common controls.
+        {"logview/logview.exe",
+         {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "comctl32.dll", "comdlg32.dll"}},
+    };
+    // A build-machine path: the source folder, or any absolute Unix or drive path.
+    const std::regex absolute("(^|[^A-Za-z0-9_.])/(usr|home|root|tmp|work|build|opt|var|src|mnt)/|"
+                              "[A-Za-z]:[\\\\/][A-Za-z]");
+    for (const Program& program : programs) {
+        SCOPED_TRACE(program.path);
+        std::vector<unsigned char> image = ReadProduct(program.path);
+        ASSERT_GT(image.size(), 1024u) << ProductPath(program.path);
+        ASSERT_EQ(IMAGE_DOS_SIGNATURE, At<WORD>(image, 0));
+        size_t nt = At<DWORD>(image, 0x3C);
+        ASSERT_EQ(IMAGE_NT_SIGNATURE, At<DWORD>(image, nt));
+        auto file = At<IMAGE_FILE_HEADER>(image, nt + 4);
+        EXPECT_EQ(IMAGE_FILE_MACHINE_I386, file.Machine);
+        EXPECT_EQ(0u, file.TimeDateStamp) << "a time stamp makes two builds differ";
+        auto optional = At<IMAGE_OPTIONAL_HEADER32>(image, nt + 4 + sizeof(IMAGE_FILE_HEADER));
+        EXPECT_EQ(IMAGE_NT_OPTIONAL_HDR32_MAGIC, optional.Magic);
+        EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, optional.Subsystem);
+
+        std::set<std::string> imported = Imports(image);
+        EXPECT_TRUE(imported.count("kernel32.dll"));
+        for (const std::string& dll : imported) {
+            EXPECT_TRUE(program.allowed.count(dll)) << "imports " << dll;
+        }
+        for (const std::string& text : Strings(image)) {
+            EXPECT_FALSE(std::regex_search(text, absolute)) << "a build-machine path: " << text;
+            EXPECT_EQ(std::string::npos, text.find(PRODUCT_SOURCE_DIR)) << text;
+        }
     }
-    EXPECT_TRUE(imported.count("user32.dll"));
 }
 
 class ProductResourcesTest : public ::testing::Test {
