@@ -45,9 +45,9 @@ inline size_t BoundedLength(const char* text, size_t max) {
     return end ? static_cast<size_t>(static_cast<const char*>(end) - text) : max;
 }
 
-// vsnprintf that cuts an over-long text at the buffer's end and leaves an empty text when the
-// formatting itself fails. With mingw-w64 it is msvcrt's own _vsnprintf: the C99 formatter that
-// mingw-w64 would link in instead adds some 27 KB to a program this small.
+// vsnprintf that cuts an over-long text at the buffer's end and always terminates it. With
+// mingw-w64 it is msvcrt's own _vsnprintf: the C99 formatter that mingw-w64 would link in instead
+// adds some 27 KB to a program this small.
 inline void FormatBounded(char* out, size_t size, const char* format, va_list args) {
 #if defined(__MINGW32__)
     // It writes at most size - 1 characters and no terminator when it cuts.
