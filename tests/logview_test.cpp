@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <regex>
+#include <set>
 #include <thread>
 
 namespace {
@@ -252,14 +253,33 @@ TEST_F(LogViewTest, ManyWritersLoseNothing) {
 
 // The viewer killed mid-run: the writers go on (their lines are refused while no viewer runs) and a
 // viewer started afterwards gets their later lines.
+// How many writers have a whole line in a viewer's output so far.
+int WritersSeen(const std::string& path) {
+    std::string text = ReadFileText(path);
+    std::istringstream lines(text.substr(0, text.rfind('\n') + 1));
+    std::set<int> writers;
+    std::string line;
+    int writer = -1, number = -1;
+    while (std::getline(lines, line)) {
+        if (sscanf(line.c_str(), "writer %d line %d", &writer, &number) == 2) {
+            writers.insert(writer);
+        }
+    }
+    return static_cast<int>(writers.size());
+}
+
 TEST_F(LogViewTest, WritersOutliveAKilledViewer) {
-    const int kWriters = 3, kLines = 400;
-    auto first = std::make_unique<RunningViewer>("--print");
+    const int kWriters = 3, kLines = 1000;
+    const std::string firstOut = std::string(kWork) + "\\first.txt";
+    auto first = std::make_unique<RunningViewer>("--print --out " + firstOut);
     std::vector<std::unique_ptr<ChildProcess>> writers;
     for (int w = 0; w < kWriters; ++w) {
         writers.push_back(std::make_unique<ChildProcess>(Writer(w, kLines, 5), "C:\\"));
     }
-    Sleep(500);
+    // Killed once every writer is under way.
+    for (int i = 0; i < 600 && WritersSeen(firstOut) < kWriters; ++i) {
+        Sleep(50);
+    }
     first->Kill();
     first.reset();
     Sleep(300);
