@@ -90,7 +90,6 @@ class ChildProcess {
             WaitForSingleObject(m_process.hProcess, 10000);
         }
     }
-    DWORD Id() const { return m_process.dwProcessId; }
 
   private:
     static HANDLE OpenOutput(const std::string& path) {

@@ -191,6 +191,39 @@ TEST_F(LogViewTest, KeepsABoundedNumberOfLines) {
     EXPECT_EQ(0u, viewer.Close());
 }
 
+// Copy puts the selected rows on the clipboard; Clear empties the view but numbering goes on.
+TEST_F(LogViewTest, CopyAndClear) {
+    RunningViewer viewer("");
+    LogClient client;
+    for (const char* text : {"one", "two", "three"}) {
+        client.Logf("%s", text);
+    }
+    ASSERT_EQ(3u, viewer.WaitForTexts(3).size());
+    SendMessageA(viewer.Window(), WM_COMMAND, IDM_SELECT_ALL, 0);
+    SendMessageA(viewer.Window(), WM_COMMAND, IDM_COPY, 0);
+    std::string copied;
+    ASSERT_TRUE(OpenClipboard(NULL));
+    if (HANDLE data = GetClipboardData(CF_TEXT)) {
+        copied = static_cast<const char*>(GlobalLock(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    std::string rows;
+    for (const std::string& row : viewer.Rows()) {
+        rows += row + "\r\n";
+    }
+    EXPECT_EQ(rows, copied);
+
+    SendMessageA(viewer.Window(), WM_COMMAND, IDM_CLEAR, 0);
+    EXPECT_TRUE(viewer.Rows().empty());
+    client.Logf("four");
+    std::vector<std::string> after = viewer.WaitForTexts(1);
+    EXPECT_EQ(std::vector<std::string>{"four"}, after);
+    ASSERT_FALSE(viewer.Rows().empty());
+    EXPECT_EQ(0u, viewer.Rows()[0].find("4\t")) << viewer.Rows()[0];
+    EXPECT_EQ(0u, viewer.Close());
+}
+
 TEST_F(LogViewTest, SecondViewerSaysSoAndLeaves) {
     RunningViewer first("");
     ChildProcess second("\"" + WinePath(LOGVIEW_EXE) + "\" --print", kWork, "", kErr);
