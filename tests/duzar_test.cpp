@@ -1,4 +1,5 @@
 // The log channel client against real named objects, a stand-in viewer and the real error file.
+#include "child_process.h"
 #include "duzar.h"
 #include "viewer_peer.h"
 
@@ -6,6 +7,7 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -338,36 +340,18 @@ TEST_F(LogClientTest, LogfAddsALineFeedAndCloseReleasesEveryObject) {
     EXPECT_EQ("", ReadErrorFile());
 }
 
-std::string WriterPath() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    *strrchr(path, '\\') = '\0';
-    return std::string(path) + "\\duzar_writer.exe";
-}
-
 TEST_F(LogClientTest, ConcurrentWritersLoseNothing) {
     const int kWriters = 4;
     const int kLines = 300;
     DrainingViewer viewer;
-    std::vector<PROCESS_INFORMATION> writers;
+    std::vector<std::unique_ptr<ChildProcess>> writers;
     for (int w = 0; w < kWriters; ++w) {
-        std::string command =
-            "\"" + WriterPath() + "\" " + std::to_string(w) + " " + std::to_string(kLines);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        ASSERT_TRUE(
-            CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-            << command << ": " << GetLastError();
-        writers.push_back(process);
+        writers.push_back(std::make_unique<ChildProcess>("\"" + WinePath(WRITER_EXE) + "\" " +
+                                                         std::to_string(w) + " " +
+                                                         std::to_string(kLines)));
     }
-    for (const PROCESS_INFORMATION& process : writers) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        DWORD refused = 1;
-        GetExitCodeProcess(process.hProcess, &refused);
-        EXPECT_EQ(0u, refused);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
+    for (const auto& writer : writers) {
+        EXPECT_EQ(0u, writer->Wait()) << "lines refused";
     }
     std::vector<std::string> lines = viewer.Finish();
 
