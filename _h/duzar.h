@@ -34,6 +34,12 @@ constexpr size_t kBufferSize = 4096;
 // A formatted error-file text, terminator included.
 constexpr size_t kErrorTextSize = 512;
 
+// A diagnostic line never stops its program for long: the lock is waited for at most as long as the
+// system's own debug-output channel waits for its buffer, and a viewer gets about a second to take
+// each flushed line.
+constexpr DWORD kLockTimeoutMs = 10000;
+constexpr UINT kSendTimeoutMs = 1000;
+
 // Every record names the header it comes from; the build maps the source root away, so this is a
 // project-relative path.
 constexpr char kSourceTag[] = __FILE__;
@@ -43,6 +49,33 @@ constexpr char kSourceTag[] = __FILE__;
 inline size_t BoundedLength(const char* text, size_t max) {
     const void* end = memchr(text, '\0', max);
     return end ? static_cast<size_t>(static_cast<const char*>(end) - text) : max;
+}
+
+// One line of the buffer's text: text[start, start + length), and whether a line feed ends it.
+struct Line {
+    size_t start;
+    size_t length;
+    bool complete;
+};
+
+// The next line of text[0, length) at or after *pos, runs of line feeds skipped, so that empty
+// lines yield none; *pos moves past it and its line feed. False when no line is left. Every reader
+// of the buffer (the client's flush, the viewer's drain) splits it with this.
+inline bool NextLine(const char* text, size_t length, size_t* pos, Line* line) {
+    size_t start = *pos;
+    while (start < length && text[start] == '\n') {
+        ++start;
+    }
+    if (start >= length) {
+        *pos = length;
+        return false;
+    }
+    const char* end = static_cast<const char*>(memchr(text + start, '\n', length - start));
+    line->start = start;
+    line->length = end ? static_cast<size_t>(end - text) - start : length - start;
+    line->complete = end != NULL;
+    *pos = start + line->length + (end ? 1 : 0);
+    return true;
 }
 
 // vsnprintf that cuts an over-long text at the buffer's end and always terminates it. With
@@ -96,8 +129,9 @@ class LogClient {
         if (!viewer) {
             return 1;
         }
-        // A mapping whose view failed stays held; the view is mapped anew before any use.
-        if (!m_view) {
+        // After Close the old view still points at a buffer that no viewer may read any more, and a
+        // mapping whose view failed stays held: either is mended before any use.
+        if (!m_map || !m_view) {
             int code = GetMap();
             if (code != 0) {
                 WriteSystemError(kSourceTag, static_cast<DWORD>(code),
@@ -112,9 +146,10 @@ class LogClient {
         }
 
         DWORD lockError = 0;
-        LockState state = TakeLock(INFINITE, &lockError);
+        LockState state = TakeLock(kLockTimeoutMs, &lockError);
         if (state == kLockNotOwned) {
-            // Without the lock another process may be using the buffer: the line is dropped.
+            // Without the lock another process may be using the buffer, or holds it far too long:
+            // the line is dropped.
             WriteError(kSourceTag, "Log: Line dropped, lock not held: %d.",
                        static_cast<int>(lockError));
             return lockError != 0 ? static_cast<int>(lockError) : ERROR_NOT_OWNER;
@@ -137,6 +172,10 @@ class LogClient {
     // 0 when the view is mapped, else the error code of the call that failed.
     int GetMap() {
         if (!m_map) {
+            if (m_view) {
+                UnmapViewOfFile(m_view);
+                m_view = NULL;
+            }
             m_map = OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, TRUE, kMapName);
             if (!m_map) {
                 DWORD code = GetLastError();
@@ -144,12 +183,14 @@ class LogClient {
                 return static_cast<int>(code);
             }
         }
-        m_view = static_cast<char*>(
-            MapViewOfFile(m_map, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kBufferSize));
         if (!m_view) {
-            DWORD code = GetLastError();
-            WriteSystemError(kSourceTag, code, "MapViewOfFile");
-            return static_cast<int>(code);
+            m_view = static_cast<char*>(
+                MapViewOfFile(m_map, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kBufferSize));
+            if (!m_view) {
+                DWORD code = GetLastError();
+                WriteSystemError(kSourceTag, code, "MapViewOfFile");
+                return static_cast<int>(code);
+            }
         }
         return 0;
     }
@@ -183,31 +224,45 @@ class LogClient {
     }
 
     // Runs with the lock held. The buffer comes from another process and may lack its terminator,
-    // so its text is split in a bounded copy; runs of line feeds yield no empty lines.
+    // so it is read within its bounds. Each line is blanked (its bytes made line feeds, which every
+    // reader skips) before it is sent, so that a flush cut short by its writer's death is never
+    // repeated by the next lock owner: at most the line in flight is lost. A viewer that does not
+    // take a line in time loses the rest of the buffer, with one record that counts it.
     void FlushToViewer(HWND viewer, char* buffer) {
-        char text[kBufferSize + 1];
+        char token[kBufferSize + 1];
         size_t length = BoundedLength(buffer, kBufferSize);
-        memcpy(text, buffer, length);
-        text[length] = '\0';
-
-        char* token = text;
-        while (*token) {
-            if (*token == '\n') {
-                ++token;
+        size_t pos = 0;
+        Line line;
+        bool answering = true;
+        int dropped = 0;
+        DWORD error = 0;
+        while (NextLine(buffer, length, &pos, &line)) {
+            if (!answering) {
+                ++dropped;
                 continue;
             }
-            char* end = strchr(token, '\n');
-            if (end) {
-                *end = '\0';
+            memcpy(token, buffer + line.start, line.length);
+            token[line.length] = '\0';
+            memset(buffer + line.start, '\n', line.length);
+            DWORD_PTR index = 0;
+            if (!SendToViewer(viewer, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(token), &index)) {
+                error = GetLastError();
+                answering = false;
+                ++dropped;
+                continue;
             }
-            LRESULT index = SendMessageA(viewer, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(token));
-            SendMessageA(viewer, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
-            if (!end) {
-                break;
+            if (!SendToViewer(viewer, LB_SETTOPINDEX, index, 0, &index)) {
+                error = GetLastError();
+                answering = false;
             }
-            token = end + 1;
         }
-        buffer[0] = '\0';
+        // Emptied whole: a writer that dies part-way through its append must not leave its cut
+        // text glued to the tail of an old line.
+        memset(buffer, 0, kBufferSize);
+        if (!answering) {
+            WriteError(kSourceTag, "FlushToViewer: Viewer not answering, %d lines dropped: %d.",
+                       dropped, static_cast<int>(error));
+        }
     }
 
     // Each handle is forgotten only once it closed; the view goes away with the process.
@@ -265,7 +320,7 @@ class LogClient {
                 return kLockNotOwned;
             }
         }
-        DWORD result = WaitForSingleObject(m_mutex, timeout);
+        DWORD result = WaitAnsweringSentMessages(m_mutex, timeout);
         switch (result) {
         case WAIT_OBJECT_0: return kLockAcquired;
         case WAIT_ABANDONED:
@@ -284,6 +339,33 @@ class LogClient {
                        static_cast<int>(result), static_cast<int>(*error));
             return kLockNotOwned;
         }
+    }
+
+    // Waits for handle while messages that other threads send to this one are answered, as
+    // SendMessage does while it waits: a window's thread that waits for the lock is not hung.
+    // Posted messages wait in the queue.
+    static DWORD WaitAnsweringSentMessages(HANDLE handle, DWORD timeout) {
+        DWORD start = GetTickCount();
+        for (;;) {
+            DWORD left = timeout;
+            if (timeout != INFINITE) {
+                DWORD elapsed = GetTickCount() - start;
+                left = elapsed < timeout ? timeout - elapsed : 0;
+            }
+            DWORD result = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
+            if (result != WAIT_OBJECT_0 + 1) {
+                return result;
+            }
+            MSG msg;
+            PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+    }
+
+    // SendMessageTimeout to the viewer; false when it failed or the viewer did not answer in time.
+    static bool SendToViewer(HWND viewer, UINT message, WPARAM wParam, LPARAM lParam,
+                             DWORD_PTR* result) {
+        return SendMessageTimeoutA(viewer, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                                   kSendTimeoutMs, result) != 0;
     }
 
     static void CloseOne(HANDLE* handle, const char* what) {

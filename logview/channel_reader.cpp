@@ -12,7 +12,6 @@ ChannelReader::~ChannelReader() {
             CloseHandle(handle);
         }
     }
-    DeleteCriticalSection(&m_queueLock);
 }
 
 bool ChannelReader::Create(std::string* error) {
@@ -53,9 +52,10 @@ bool ChannelReader::Create(std::string* error) {
     return m_stop != NULL;
 }
 
-void ChannelReader::Start(HWND window, UINT wakeMessage) {
+void ChannelReader::Start(HWND window, UINT wakeMessage, size_t capacity) {
     m_window = window;
     m_wakeMessage = wakeMessage;
+    m_queue.SetCapacity(capacity);
     m_thread = CreateThread(NULL, 0, ThreadMain, this, 0, NULL);
 }
 
@@ -73,14 +73,6 @@ void ChannelReader::Stop() {
     }
 }
 
-std::vector<ChannelItem> ChannelReader::TakeQueued() {
-    std::vector<ChannelItem> items;
-    EnterCriticalSection(&m_queueLock);
-    items.swap(m_queue);
-    LeaveCriticalSection(&m_queueLock);
-    return items;
-}
-
 void ChannelReader::Run() {
     HANDLE waits[] = {m_stop, m_event};
     for (;;) {
@@ -92,10 +84,28 @@ void ChannelReader::Run() {
     Drain();
 }
 
-void ChannelReader::Queue(bool fault, std::string text) {
-    EnterCriticalSection(&m_queueLock);
-    m_queue.push_back({fault, std::move(text)});
-    LeaveCriticalSection(&m_queueLock);
+// How much of text the drain takes: all of it, or up to a last line that has no line feed yet
+// (a client may still be writing it), unless that line has stood unchanged for kStaleTailMs.
+size_t ChannelReader::LinesToTake(const char* text, size_t length) {
+    size_t pos = 0;
+    duzar::Line line = {0, 0, true};
+    while (duzar::NextLine(text, length, &pos, &line) && line.complete) {
+    }
+    if (line.complete || line.length == 0) {
+        m_tail.clear();
+        return length;
+    }
+    std::string tail(text + line.start, line.length);
+    if (tail != m_tail) {
+        m_tail = tail;
+        m_tailSince = GetTickCount();
+        return line.start;
+    }
+    if (GetTickCount() - m_tailSince < kStaleTailMs) {
+        return line.start;
+    }
+    m_tail.clear();
+    return length;
 }
 
 // Never run on the window's thread: a client flushes to the window while it holds the lock.
@@ -117,21 +127,24 @@ void ChannelReader::Drain() {
         PostMessageA(m_window, m_wakeMessage, 0, 0);
         return;
     }
-    // Other processes write the buffer: its length is found within its bounds.
+    // Other processes write the buffer: its length is found within its bounds. It is copied and
+    // emptied at once, whole, so that a writer that later dies part-way through an append leaves
+    // no old text behind its own, and a viewer killed now loses, rather than repeats, what it took.
+    char text[duzar::kBufferSize];
     size_t length = duzar::BoundedLength(m_view, duzar::kBufferSize);
+    memcpy(text, m_view, length);
+    size_t take = LinesToTake(text, length);
+    memset(m_view, 0, duzar::kBufferSize);
+    memcpy(m_view, text + take, length - take);
+    // Queued before the lock is released: a client that flushes next has the window take this
+    // queue before its own lines.
     bool found = result == WAIT_ABANDONED;
-    size_t start = 0;
-    while (start < length) {
-        const char* lineEnd =
-            static_cast<const char*>(memchr(m_view + start, '\n', length - start));
-        size_t end = lineEnd ? static_cast<size_t>(lineEnd - m_view) : length;
-        if (end > start) {
-            Queue(false, std::string(m_view + start, end - start));
-            found = true;
-        }
-        start = end + 1;
+    size_t pos = 0;
+    duzar::Line line;
+    while (duzar::NextLine(text, take, &pos, &line)) {
+        Queue(false, std::string(text + line.start, line.length));
+        found = true;
     }
-    m_view[0] = '\0';
     ReleaseMutex(m_lock);
     if (found) {
         PostMessageA(m_window, m_wakeMessage, 0, 0);

@@ -1,12 +1,13 @@
-// The viewer's end of the duzar channel: it owns the shared buffer, and a reader thread empties it
-// into an ordered queue of lines whenever a client signals, at start and every few hundred
-// milliseconds. Faults of the channel join the same queue, so the window reports them in order.
+// The viewer's end of the duzar channel: it owns the shared buffer, and a reader thread takes its
+// complete lines into an ordered, bounded queue whenever a client signals, at start and every few
+// hundred milliseconds. Faults of the channel join the same queue, so the window reports them in
+// order.
 #pragma once
 
+#include "bounded_queue.h"
 #include "duzar.h"
 
 #include <string>
-#include <vector>
 
 struct ChannelItem {
     bool fault; // a fault of the channel, not a logged line
@@ -17,8 +18,11 @@ class ChannelReader {
   public:
     static constexpr DWORD kDrainPeriodMs = 250;
     static constexpr DWORD kLockTimeoutMs = 1000;
+    // A line still without its line feed after this long is taken as it is: its writer may have
+    // died.
+    static constexpr DWORD kStaleTailMs = 3000;
 
-    ChannelReader() { InitializeCriticalSection(&m_queueLock); }
+    ChannelReader() = default;
     ~ChannelReader();
     ChannelReader(const ChannelReader&) = delete;
     ChannelReader& operator=(const ChannelReader&) = delete;
@@ -28,20 +32,24 @@ class ChannelReader {
     bool Create(std::string* error);
 
     // Starts the reader thread; it posts wakeMessage to window after each drain that found
-    // something.
-    void Start(HWND window, UINT wakeMessage);
+    // something. At most capacity items wait for the window; older ones are dropped.
+    void Start(HWND window, UINT wakeMessage, size_t capacity);
     void Stop();
 
     // Takes what the reader queued, oldest first. The window calls it on wakeMessage and before it
     // adds a line that a client flushes to it: such a client holds the lock, so every line queued
     // before is older than the flushed one.
-    std::vector<ChannelItem> TakeQueued();
+    std::deque<ChannelItem> TakeQueued() { return m_queue.TakeAll(); }
+
+    // Items dropped because the window fell behind by more than the queue holds.
+    unsigned long Dropped() { return m_queue.Dropped(); }
 
   private:
     static DWORD WINAPI ThreadMain(LPVOID self);
     void Run();
     void Drain();
-    void Queue(bool fault, std::string text);
+    size_t LinesToTake(const char* text, size_t length);
+    void Queue(bool fault, std::string text) { m_queue.Push({fault, std::move(text)}); }
 
     HANDLE m_map = NULL;
     char* m_view = NULL;
@@ -50,8 +58,10 @@ class ChannelReader {
     HANDLE m_stop = NULL;
     HWND m_window = NULL;
     UINT m_wakeMessage = 0;
+    // Plain Win32 threads: the 32-bit toolchain has no std::thread.
     HANDLE m_thread = NULL;
-    // Plain Win32 threads and locks: the 32-bit toolchain has no std::thread.
-    CRITICAL_SECTION m_queueLock;
-    std::vector<ChannelItem> m_queue;
+    BoundedQueue<ChannelItem> m_queue;
+    // The unterminated tail that the last drain left in the buffer, and since when it stands.
+    std::string m_tail;
+    DWORD m_tailSince = 0;
 };

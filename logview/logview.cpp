@@ -9,6 +9,7 @@
 //                                             standard output (and FILE) as it arrives
 #include "channel_reader.h"
 #include "logview_resource.h"
+#include "output_writer.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -19,9 +20,20 @@
 namespace {
 
 constexpr char kWindowClass[] = "DuzarLogView";
+// Held for the viewer's life: of two viewers started at the same moment only one creates it.
+constexpr char kInstanceName[] = "duzar_viewer";
+// Clients send to the first top-level window titled as the viewer: no other window of ours may be.
+constexpr char kBoxCaption[] = "duzar log viewer";
+constexpr char kUsage[] =
+    "usage: logview [--print [--out FILE] [--seconds N]] [--max-lines N]\n"
+    "  N: whole numbers; --seconds 0 to 2147483 (0: no limit), --max-lines 1 to 1000000";
 constexpr UINT kWakeMessage = WM_APP + 1;
 constexpr UINT_PTR kStopTimer = 1;
+constexpr unsigned long kMaxSeconds = USER_TIMER_MAXIMUM / 1000;
+constexpr unsigned long kMaxLines = 1000000;
 constexpr int kDefaultMaxLines = 10000;
+// How long the output may take to be written at exit before the viewer leaves it.
+constexpr DWORD kOutputFinishMs = 5000;
 constexpr size_t kRowSize = duzar::kBufferSize + 64; // a line with its number and time
 
 struct Options {
@@ -37,7 +49,7 @@ struct Viewer {
     HWND window = NULL;
     HWND lines = NULL;
     HWND status = NULL;
-    HANDLE out = NULL;     // standard output, headless
+    OutputWriter output;   // headless lines, and faults
     HANDLE outFile = NULL; // --out FILE
     unsigned long number = 0;
     unsigned long dropped = 0;
@@ -47,11 +59,9 @@ struct Viewer {
 
 Viewer g_viewer;
 
-void WriteOut(HANDLE handle, const std::string& text) {
-    DWORD written = 0;
-    if (handle && handle != INVALID_HANDLE_VALUE) {
-        WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, NULL);
-    }
+// Lines that fell behind a queue: the window's (a stalled window) or the output's (a paused pipe).
+unsigned long Lost() {
+    return g_viewer.channel.Dropped() + g_viewer.output.Dropped();
 }
 
 // True while the last line is in view: only then do new lines scroll the view.
@@ -70,11 +80,12 @@ bool LastLineVisible() {
 
 void UpdateStatus() {
     char text[512];
-    snprintf(text, sizeof text,
-             "%lu lines (%lu flushed by clients), %lu dropped (keeps %d)  |  %s%s%s",
-             g_viewer.number, g_viewer.flushed, g_viewer.dropped, g_viewer.options.maxLines,
-             LastLineVisible() ? "following" : "paused: scrolled back",
-             g_viewer.lastFault.empty() ? "" : "  |  ", g_viewer.lastFault.c_str());
+    snprintf(
+        text, sizeof text,
+        "%lu lines (%lu flushed by clients), %lu dropped (keeps %d), %lu lost behind  |  %s%s%s",
+        g_viewer.number, g_viewer.flushed, g_viewer.dropped, g_viewer.options.maxLines, Lost(),
+        LastLineVisible() ? "following" : "paused: scrolled back",
+        g_viewer.lastFault.empty() ? "" : "  |  ", g_viewer.lastFault.c_str());
     SetWindowTextA(g_viewer.status, text);
 }
 
@@ -96,16 +107,14 @@ LRESULT AddLine(const std::string& text) {
         SendMessageA(g_viewer.lines, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
     }
     if (g_viewer.options.headless) {
-        WriteOut(g_viewer.out, text + "\n");
-        WriteOut(g_viewer.outFile, text + "\n");
+        g_viewer.output.Line(text);
     }
     return index;
 }
 
 void ReportFault(const std::string& text) {
     g_viewer.lastFault = text;
-    std::string line = "logview: " + text + "\n";
-    WriteOut(GetStdHandle(STD_ERROR_HANDLE), line);
+    g_viewer.output.Fault("logview: " + text);
 }
 
 void TakeQueued() {
@@ -174,10 +183,12 @@ void SaveAs() {
     if (file == INVALID_HANDLE_VALUE) {
         char message[MAX_PATH + 64];
         snprintf(message, sizeof message, "Cannot write %s: error %lu", path, GetLastError());
-        MessageBoxA(g_viewer.window, message, duzar::kViewerTitle, MB_OK | MB_ICONERROR);
+        MessageBoxA(g_viewer.window, message, kBoxCaption, MB_OK | MB_ICONERROR);
         return;
     }
-    WriteOut(file, Rows(false));
+    std::string rows = Rows(false);
+    DWORD written = 0;
+    WriteFile(file, rows.data(), static_cast<DWORD>(rows.size()), &written, NULL);
     CloseHandle(file);
 }
 
@@ -245,31 +256,72 @@ BOOL WINAPI OnConsoleBreak(DWORD) {
     return TRUE;
 }
 
+// A whole decimal number from min to max: no sign, no blanks, nothing after it.
+bool ParseNumber(const char* text, unsigned long min, unsigned long max, unsigned long* value) {
+    unsigned long number = 0;
+    if (!*text) {
+        return false;
+    }
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9' || number > (max - static_cast<unsigned long>(*c - '0')) / 10) {
+            return false;
+        }
+        number = number * 10 + static_cast<unsigned long>(*c - '0');
+    }
+    *value = number;
+    return number >= min;
+}
+
 bool ParseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
+        unsigned long number = 0;
         if (arg == "--print") {
             options->headless = true;
         } else if (arg == "--out" && hasValue) {
             options->outPath = argv[++i];
-        } else if (arg == "--seconds" && hasValue) {
-            options->seconds = atoi(argv[++i]);
-        } else if (arg == "--max-lines" && hasValue) {
-            options->maxLines = atoi(argv[++i]);
+        } else if (arg == "--seconds" && hasValue &&
+                   ParseNumber(argv[++i], 0, kMaxSeconds, &number)) {
+            options->seconds = static_cast<int>(number);
+        } else if (arg == "--max-lines" && hasValue &&
+                   ParseNumber(argv[++i], 1, kMaxLines, &number)) {
+            options->maxLines = static_cast<int>(number);
         } else {
             return false;
         }
     }
-    return options->maxLines > 0 && options->seconds >= 0;
+    return true;
 }
 
-// Said on standard error when headless, in a box otherwise.
+// A GUI program started from a console has no standard handles of its own: it writes to that
+// console, and takes its Ctrl+C, only once it attaches to it.
+void AttachParentConsole() {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    bool hasOut = out && out != INVALID_HANDLE_VALUE;
+    bool hasError = error && error != INVALID_HANDLE_VALUE;
+    if (hasOut || hasError || !AttachConsole(ATTACH_PARENT_PROCESS)) {
+        return;
+    }
+    HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (console != INVALID_HANDLE_VALUE) {
+        SetStdHandle(STD_OUTPUT_HANDLE, console);
+        SetStdHandle(STD_ERROR_HANDLE, console);
+    }
+}
+
+// Said on standard error when headless, in a box otherwise. Only before the window exists: the
+// window's thread never writes to a handle that may block.
 void Complain(const std::string& text) {
     if (g_viewer.options.headless) {
-        WriteOut(GetStdHandle(STD_ERROR_HANDLE), "logview: " + text + "\n");
+        std::string line = "logview: " + text + "\n";
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()),
+                  &written, NULL);
     } else {
-        MessageBoxA(NULL, text.c_str(), duzar::kViewerTitle, MB_OK | MB_ICONERROR);
+        MessageBoxA(NULL, text.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
     }
 }
 
@@ -314,12 +366,22 @@ bool CreateViewerWindow(HINSTANCE instance) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     if (!ParseOptions(__argc, __argv, &g_viewer.options)) {
         g_viewer.options.headless = true;
-        Complain("usage: logview [--print [--out FILE] [--seconds N]] [--max-lines N]");
+        AttachParentConsole();
+        Complain(kUsage);
         return 2;
     }
-    // One viewer at a time: clients find the first by its title, and two would fight over the
-    // buffer.
-    if (FindWindowA(NULL, duzar::kViewerTitle)) {
+    if (g_viewer.options.headless) {
+        AttachParentConsole();
+    }
+    // One viewer at a time: clients find the first by its title, and two would split the lines.
+    // The title still catches a viewer that does not hold the instance's name.
+    HANDLE instanceLock = CreateMutexA(NULL, FALSE, kInstanceName);
+    if (!instanceLock) {
+        Complain(std::string("CreateMutex(\"") + kInstanceName +
+                 "\") failed: " + std::to_string(GetLastError()));
+        return 1;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS || FindWindowA(NULL, duzar::kViewerTitle)) {
         Complain("Another log viewer is already running.");
         return 3;
     }
@@ -330,12 +392,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     }
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    if (!CreateViewerWindow(instance)) {
-        Complain("Cannot create the viewer window.");
-        return 1;
-    }
+    HANDLE out = NULL;
     if (g_viewer.options.headless) {
-        g_viewer.out = GetStdHandle(STD_OUTPUT_HANDLE);
+        out = GetStdHandle(STD_OUTPUT_HANDLE);
         if (g_viewer.options.outPath) {
             g_viewer.outFile = CreateFileA(g_viewer.options.outPath, GENERIC_WRITE, FILE_SHARE_READ,
                                            NULL, CREATE_ALWAYS, 0, NULL);
@@ -344,6 +403,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
                 return 1;
             }
         }
+    }
+    // The queues hold the lines kept plus one full buffer's worth, so that a window or output that
+    // keeps up never loses a burst.
+    size_t capacity = static_cast<size_t>(g_viewer.options.maxLines) + duzar::kBufferSize / 2;
+    if (!g_viewer.output.Start(out, g_viewer.outFile, GetStdHandle(STD_ERROR_HANDLE), capacity) ||
+        !CreateViewerWindow(instance)) {
+        Complain("Cannot create the viewer window.");
+        return 1;
+    }
+    if (g_viewer.options.headless) {
         SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
         if (g_viewer.options.seconds > 0) {
             SetTimer(g_viewer.window, kStopTimer,
@@ -352,7 +421,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     } else {
         ShowWindow(g_viewer.window, show);
     }
-    g_viewer.channel.Start(g_viewer.window, kWakeMessage);
+    g_viewer.channel.Start(g_viewer.window, kWakeMessage, capacity);
 
     HACCEL keys = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_LOGVIEW_KEYS));
     MSG msg;
@@ -366,12 +435,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     g_viewer.channel.Stop();
     for (const ChannelItem& item : g_viewer.channel.TakeQueued()) {
         if (!item.fault && g_viewer.options.headless) {
-            WriteOut(g_viewer.out, item.text + "\n");
-            WriteOut(g_viewer.outFile, item.text + "\n");
+            g_viewer.output.Line(item.text);
         }
     }
+    if (g_viewer.options.headless && Lost() > 0) {
+        g_viewer.output.Fault("logview: " + std::to_string(Lost()) +
+                              " lines lost while the window or the output fell behind");
+    }
+    g_viewer.output.Finish(kOutputFinishMs);
     if (g_viewer.outFile && g_viewer.outFile != INVALID_HANDLE_VALUE) {
         CloseHandle(g_viewer.outFile);
     }
+    CloseHandle(instanceLock);
     return 0;
 }

@@ -154,19 +154,13 @@ class DrainingViewer {
             return;
         }
         char* buffer = m_peer->Buffer();
-        std::string text(buffer, duzar::BoundedLength(buffer, duzar::kBufferSize));
-        buffer[0] = '\0';
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            if (end == std::string::npos) {
-                end = text.size();
-            }
-            if (end > start) {
-                m_peer->AddLine(text.substr(start, end - start));
-            }
-            start = end + 1;
+        size_t length = duzar::BoundedLength(buffer, duzar::kBufferSize);
+        size_t pos = 0;
+        duzar::Line line;
+        while (duzar::NextLine(buffer, length, &pos, &line)) {
+            m_peer->AddLine(std::string(buffer + line.start, line.length));
         }
+        memset(buffer, 0, duzar::kBufferSize);
         ReleaseMutex(m_lock);
     }
 

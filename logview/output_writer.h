@@ -1,0 +1,48 @@
+// The headless viewer's output on a thread of its own: standard output, the --out file and standard
+// error may be pipes whose reader has paused, and the window's thread must never wait for them.
+// What cannot be written yet waits in a bounded queue.
+#pragma once
+
+#include "bounded_queue.h"
+
+#include <string>
+
+class OutputWriter {
+  public:
+    OutputWriter() = default;
+    ~OutputWriter() { Finish(0); }
+    OutputWriter(const OutputWriter&) = delete;
+    OutputWriter& operator=(const OutputWriter&) = delete;
+
+    // Starts the thread; lines go to out and file, faults to error. Any handle may be missing.
+    bool Start(HANDLE out, HANDLE file, HANDLE error, size_t capacity);
+
+    // Queue text and a line feed for out and file, or for error.
+    void Line(const std::string& text) { Queue(false, text); }
+    void Fault(const std::string& text) { Queue(true, text); }
+
+    // Writes what is queued and ends the thread, waiting at most timeout; false when the output is
+    // still blocked then (the thread is left to the process's exit).
+    bool Finish(DWORD timeout);
+
+    // Lines dropped because the output fell behind by more than the queue holds.
+    unsigned long Dropped() { return m_queue.Dropped(); }
+
+  private:
+    struct Item {
+        bool fault;
+        std::string text;
+    };
+
+    static DWORD WINAPI ThreadMain(LPVOID self);
+    void Run();
+    void Queue(bool fault, const std::string& text);
+
+    HANDLE m_out = NULL;
+    HANDLE m_file = NULL;
+    HANDLE m_error = NULL;
+    HANDLE m_wake = NULL;
+    HANDLE m_stop = NULL;
+    HANDLE m_thread = NULL;
+    BoundedQueue<Item> m_queue;
+};
