@@ -41,17 +41,21 @@ inline std::vector<std::string> ReadLines(const std::string& path) {
 
 class ChildProcess {
   public:
-    // Starts commandLine in directory; standard output and error go to the files named, if any.
+    // Starts commandLine in directory; standard output and error go to the files named, if any,
+    // or standard output to the inheritable handle outHandle, which stays the caller's.
     ChildProcess(std::string commandLine, const char* directory = NULL,
-                 const std::string& outPath = "", const std::string& errPath = "") {
+                 const std::string& outPath = "", const std::string& errPath = "",
+                 HANDLE outHandle = NULL) {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         HANDLE out = OpenOutput(outPath);
         HANDLE err = OpenOutput(errPath);
-        if (out || err) {
+        if (out || err || outHandle) {
             startup.dwFlags = STARTF_USESTDHANDLES;
             startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-            startup.hStdOutput = out ? out : GetStdHandle(STD_OUTPUT_HANDLE);
+            startup.hStdOutput = out         ? out
+                                 : outHandle ? outHandle
+                                             : GetStdHandle(STD_OUTPUT_HANDLE);
             startup.hStdError = err ? err : GetStdHandle(STD_ERROR_HANDLE);
         }
         if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, TRUE, 0, NULL, directory, &startup,
@@ -84,6 +88,9 @@ class ChildProcess {
         }
         return code;
     }
+    HANDLE Handle() const { return m_process.hProcess; }
+    DWORD Id() const { return m_process.dwProcessId; }
+
     void Kill() const {
         if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) {
             TerminateProcess(m_process.hProcess, 99);

@@ -147,7 +147,9 @@ TEST_F(LogClientTest, FlushSplitsAtRunsOfLineFeeds) {
             tops.push_back(ViewerPeer::kFirstIndex + i);
         }
         EXPECT_EQ(tops, viewer.TopIndexes());
-        EXPECT_EQ('\0', viewer.Buffer()[0]);
+        EXPECT_EQ(std::string(duzar::kBufferSize, '\0'),
+                  std::string(viewer.Buffer(), duzar::kBufferSize))
+            << "emptied whole, so that no old text lies behind the next append";
     }
 }
 
@@ -338,6 +340,52 @@ TEST_F(LogClientTest, LogfAddsALineFeedAndCloseReleasesEveryObject) {
     EXPECT_FALSE(NamedObjectExists(duzar::kLockName));
     EXPECT_FALSE(NamedObjectExists(duzar::kEventName));
     EXPECT_EQ("", ReadErrorFile());
+}
+
+// A writer killed while it flushes: the next lock owner finds the lines it sent blanked, so none
+// comes twice and none is lost.
+TEST_F(LogClientTest, FlushCutShortByDeathRepeatsNothing) {
+    ViewerPeer viewer;
+    std::vector<std::string> held;
+    std::string buffer;
+    for (int i = 0; i < 8; ++i) {
+        held.push_back("held " + std::to_string(i));
+        buffer += held.back() + "\n";
+    }
+    strcpy(viewer.Buffer(), buffer.c_str());
+    // Its one line of some 4,070 characters does not fit beside them: it flushes them first.
+    ChildProcess writer("\"" + WinePath(WRITER_EXE) + "\" 0 1 0 4050");
+    viewer.onLine = [&](size_t count) {
+        if (count == 3) {
+            writer.Kill();
+        }
+    };
+    HANDLE process = writer.Handle();
+    MSG msg;
+    while (MsgWaitForMultipleObjects(1, &process, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&msg);
+        }
+    }
+    viewer.onLine = nullptr;
+    LogClient client;
+    EXPECT_EQ(0, client.Log("after\n"));
+    client.FlushToViewer(viewer.Window(), viewer.Buffer());
+    held.push_back("after");
+    EXPECT_EQ(held, viewer.Lines());
+}
+
+// Close forgets the mapping; the next line maps the buffer of the viewer running then.
+TEST_F(LogClientTest, LogAfterCloseReachesTheNextViewer) {
+    LogClient client;
+    {
+        ViewerPeer first;
+        EXPECT_EQ(0, client.Log("one\n"));
+        client.Close();
+    }
+    ViewerPeer second;
+    EXPECT_EQ(0, client.Log("two\n"));
+    EXPECT_EQ("two\n", std::string(second.Buffer()));
 }
 
 TEST_F(LogClientTest, ConcurrentWritersLoseNothing) {

@@ -1,5 +1,6 @@
 // The log viewer as a real program: started, fed by real clients, read back from its list or its
 // headless output.
+#include "box_watcher.h"
 #include "channel_reader.h"
 #include "child_process.h"
 #include "duzar.h"
@@ -23,8 +24,8 @@ const char kErrorFile[] = "C:\\duzar.err";
 // A started viewer, once its window exists; closed as a user closes it.
 class RunningViewer {
   public:
-    explicit RunningViewer(const std::string& options)
-        : m_process("\"" + WinePath(LOGVIEW_EXE) + "\" " + options, kWork, "", kErr) {
+    explicit RunningViewer(const std::string& options, HANDLE out = NULL)
+        : m_process("\"" + WinePath(LOGVIEW_EXE) + "\" " + options, kWork, "", kErr, out) {
         for (int i = 0; i < 600 && !(m_window = FindWindowA(NULL, duzar::kViewerTitle)); ++i) {
             Sleep(50);
         }
@@ -59,6 +60,12 @@ class RunningViewer {
             Sleep(50);
         }
         return Texts();
+    }
+    std::string Status() const {
+        char status[256] = {};
+        SendMessageA(GetDlgItem(m_window, IDC_STATUS), WM_GETTEXT, sizeof status,
+                     reinterpret_cast<LPARAM>(status));
+        return status;
     }
     DWORD Close() const {
         PostMessageA(m_window, WM_CLOSE, 0, 0);
@@ -114,10 +121,14 @@ TEST_F(LogViewTest, NumbersAndTimesEachLineAndKeepsItsTitle) {
     RunningViewer viewer("");
     LogClient client;
     EXPECT_EQ(0, client.Logf("first"));
-    EXPECT_EQ(0, client.Logf("second"));
+    EXPECT_EQ(0, client.Log("second, "));
+    // Drains pass while the line has no line feed yet: it stays whole.
+    Sleep(3 * ChannelReader::kDrainPeriodMs);
+    EXPECT_EQ(0, client.Logf("continued"));
+    // A line whose line feed never comes is taken once it has stood for a while.
     EXPECT_EQ(0, client.Log("no line feed"));
     std::vector<std::string> texts = viewer.WaitForTexts(3);
-    EXPECT_EQ((std::vector<std::string>{"first", "second", "no line feed"}), texts);
+    EXPECT_EQ((std::vector<std::string>{"first", "second, continued", "no line feed"}), texts);
     std::vector<std::string> rows = viewer.Rows();
     ASSERT_EQ(3u, rows.size());
     EXPECT_TRUE(
@@ -148,6 +159,8 @@ TEST_F(LogViewTest, FlushedLinesFollowDrainedOnes) {
         WaitForSingleObject(lock, INFINITE);
         bool drained = view[0] == '\0';
         if (drained) {
+            EXPECT_EQ(std::string(duzar::kBufferSize, '\0'), std::string(view, duzar::kBufferSize))
+                << "not emptied whole";
             // Still holding the lock, as a client that flushes does.
             LRESULT index =
                 SendMessageA(viewer.Window(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("c"));
@@ -184,10 +197,8 @@ TEST_F(LogViewTest, KeepsABoundedNumberOfLines) {
     std::vector<std::string> rows = viewer.Rows();
     ASSERT_EQ(5u, rows.size());
     EXPECT_EQ(0u, rows[0].find("4\t")) << rows[0];
-    char status[256] = {};
-    SendMessageA(GetDlgItem(viewer.Window(), IDC_STATUS), WM_GETTEXT, sizeof status,
-                 reinterpret_cast<LPARAM>(status));
-    EXPECT_NE(nullptr, strstr(status, "8 lines (0 flushed by clients), 3 dropped")) << status;
+    EXPECT_EQ(0u, viewer.Status().find("8 lines (0 flushed by clients), 3 dropped"))
+        << viewer.Status();
     EXPECT_EQ(0u, viewer.Close());
 }
 
@@ -229,7 +240,72 @@ TEST_F(LogViewTest, SecondViewerSaysSoAndLeaves) {
     ChildProcess second("\"" + WinePath(LOGVIEW_EXE) + "\" --print", kWork, "", kErr);
     EXPECT_EQ(3u, second.Wait());
     EXPECT_NE(std::string::npos, ReadFileText(kErr).find("already running")) << ReadFileText(kErr);
+    // With a window, it says so in a box that clients cannot take for the viewer.
+    ChildProcess third("\"" + WinePath(LOGVIEW_EXE) + "\"", kWork);
+    {
+        BoxWatcher boxes(third.Id());
+        std::vector<SeenBox> seen = boxes.WaitForBoxes(1);
+        ASSERT_EQ(1u, seen.size());
+        EXPECT_NE(duzar::kViewerTitle, seen[0].caption);
+        EXPECT_NE(std::string::npos, seen[0].text.find("already running")) << seen[0].text;
+    }
+    EXPECT_EQ(3u, third.Wait());
     EXPECT_EQ(0u, first.Close());
+
+    // Two started at the same moment: exactly one stays.
+    const std::string command = "\"" + WinePath(LOGVIEW_EXE) + "\" --print";
+    ChildProcess a(command, kWork), b(command, kWork);
+    HANDLE both[] = {a.Handle(), b.Handle()};
+    DWORD ended = WaitForMultipleObjects(2, both, FALSE, 30000);
+    ASSERT_LT(ended, WAIT_OBJECT_0 + 2) << "both viewers stayed up";
+    EXPECT_EQ(3u, (ended == WAIT_OBJECT_0 ? a : b).Wait());
+    EXPECT_EQ(STILL_ACTIVE, (ended == WAIT_OBJECT_0 ? b : a).Wait(500));
+}
+
+TEST_F(LogViewTest, OptionsAreWholeNumbersInRange) {
+    struct Case {
+        const char* options;
+        DWORD exitCode;
+    } cases[] = {
+        {"--seconds abc", 2},     {"--seconds 1x", 2},
+        {"--seconds 2147484", 2}, {"--seconds -1", 2},
+        {"--max-lines 0", 2},     {"--max-lines 1000001", 2},
+        {"--seconds", 2},         {"--max-lines 1000000 --seconds 1", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        ChildProcess viewer("\"" + WinePath(LOGVIEW_EXE) + "\" --print " + c.options, kWork, "",
+                            kErr);
+        EXPECT_EQ(c.exitCode, viewer.Wait(30000));
+        EXPECT_EQ(c.exitCode == 2, ReadFileText(kErr).find("usage:") != std::string::npos)
+            << ReadFileText(kErr);
+    }
+}
+
+// Headless output into a pipe that nobody reads: the window and its clients go on, and what could
+// not be written is counted.
+TEST_F(LogViewTest, AStalledOutputStallsNothing) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE pipeRead = NULL, pipeWrite = NULL;
+    ASSERT_TRUE(CreatePipe(&pipeRead, &pipeWrite, &inherit, 4096));
+    {
+        RunningViewer viewer("--print --max-lines 100", pipeWrite);
+        ChildProcess writer(Writer(0, 3000, 0, 400), "C:\\");
+        EXPECT_EQ(0u, writer.Wait()) << "lines refused, or the writer hung";
+        DWORD_PTR result = 0;
+        EXPECT_NE(0,
+                  SendMessageTimeoutA(viewer.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result))
+            << "the viewer's window does not answer";
+        unsigned long lines = 0, flushed = 0, dropped = 0, kept = 0, lost = 0;
+        EXPECT_EQ(5, sscanf(viewer.Status().c_str(),
+                            "%lu lines (%lu flushed by clients), %lu dropped (keeps %lu), %lu lost",
+                            &lines, &flushed, &dropped, &kept, &lost))
+            << viewer.Status();
+        EXPECT_GT(lost, 0u) << viewer.Status();
+        EXPECT_EQ(0u, viewer.Close());
+    }
+    CloseHandle(pipeRead);
+    CloseHandle(pipeWrite);
 }
 
 TEST_F(LogViewTest, ReportsLockFaults) {
@@ -268,12 +344,9 @@ TEST_F(LogViewTest, ManyWritersLoseNothing) {
     for (const auto& writer : writers) {
         EXPECT_EQ(0u, writer->Wait());
     }
-    char status[256] = {};
-    SendMessageA(GetDlgItem(viewer.Window(), IDC_STATUS), WM_GETTEXT, sizeof status,
-                 reinterpret_cast<LPARAM>(status));
     unsigned long shown = 0, flushed = 0;
-    sscanf(status, "%lu lines (%lu flushed", &shown, &flushed);
-    EXPECT_GT(flushed, 0u) << status;
+    sscanf(viewer.Status().c_str(), "%lu lines (%lu flushed", &shown, &flushed);
+    EXPECT_GT(flushed, 0u) << viewer.Status();
     EXPECT_EQ(0u, viewer.Close());
     std::vector<std::string> lines = ReadLines(kOut);
     EXPECT_EQ(static_cast<size_t>(kWriters * kLines), lines.size());

@@ -239,6 +239,51 @@ TEST(SetupMenuTest, LaunchLinesReachTheViewer) {
     EXPECT_EQ(0u, menu.CloseAndWait());
 }
 
+// A viewer that has stopped answering, or a lock that another program keeps: the menu's lines are
+// dropped with a record, it answers its messages meanwhile, and the installer still starts.
+TEST(SetupMenuTest, AStuckChannelDoesNotStopTheMenu) {
+    const char kErrorFile[] = "C:\\duzar.err";
+    struct Case {
+        const char* label;
+        bool holdLock;
+        std::string record;
+    } cases[] = {
+        {"viewer not answering", false, "FlushToViewer: Viewer not answering, 1 lines dropped: "},
+        {"lock held", true, "Log: Line dropped, lock not held: 258."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        DeleteFileA(kErrorFile);
+        // A full buffer, so that the menu's first line is flushed to the window.
+        StalledViewer viewer(std::string(4080, 'h') + "\n");
+        HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+        if (c.holdLock) {
+            WaitForSingleObject(lock, 0);
+        }
+        Media media(kMedia);
+        RunningMenu menu(media);
+        ASSERT_NE(nullptr, menu.Dialog());
+        // Sent, so that the click is under way before the menu is asked to answer.
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(menu.Button(IDC_FENDRA_LIGHT), BM_CLICK, 0, 0, SMTO_NORMAL, 500,
+                            &result);
+        EXPECT_NE(0, SendMessageTimeoutA(menu.Dialog(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result))
+            << "the menu does not answer";
+        for (int i = 0; i < 600 && ReadFileText(kErrorFile).find(c.record) == std::string::npos;
+             ++i) {
+            Sleep(50);
+        }
+        EXPECT_NE(std::string::npos, ReadFileText(kErrorFile).find(c.record))
+            << ReadFileText(kErrorFile);
+        if (c.holdLock) {
+            ReleaseMutex(lock);
+        }
+        CloseHandle(lock);
+        EXPECT_EQ(1u, menu.WaitForRecords(1).size());
+        EXPECT_EQ(0u, menu.CloseAndWait());
+    }
+}
+
 // A path with a space is quoted, so that C:\e2e\My.exe is not run for C:\e2e\My Install\...
 TEST(SetupMenuTest, PathsWithSpacesAreQuoted) {
     Media media("C:\\e2e\\My Install");

@@ -7,6 +7,7 @@
 #include "duzar.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -57,6 +58,9 @@ class ViewerPeer {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_topIndexes;
     }
+    // Called on the window's thread with the count of lines so far, after each LB_ADDSTRING.
+    std::function<void(size_t)> onLine;
+
     void AddLine(const std::string& line) {
         std::lock_guard<std::mutex> guard(m_lock);
         m_lines.push_back(line);
@@ -71,9 +75,18 @@ class ViewerPeer {
         }
         auto* self = reinterpret_cast<ViewerPeer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
         if (self && message == LB_ADDSTRING) {
-            std::lock_guard<std::mutex> guard(self->m_lock);
-            self->m_lines.push_back(reinterpret_cast<const char*>(lParam));
-            return kFirstIndex + self->m_added++;
+            LRESULT index = 0;
+            size_t count = 0;
+            {
+                std::lock_guard<std::mutex> guard(self->m_lock);
+                self->m_lines.push_back(reinterpret_cast<const char*>(lParam));
+                index = kFirstIndex + self->m_added++;
+                count = self->m_lines.size();
+            }
+            if (self->onLine) {
+                self->onLine(count);
+            }
+            return index;
         }
         if (self && message == LB_SETTOPINDEX) {
             std::lock_guard<std::mutex> guard(self->m_lock);
@@ -171,4 +184,33 @@ class DrainingViewer {
     std::thread m_windowThread;
     std::thread m_readerThread;
     std::vector<std::string> m_lines;
+};
+
+// A viewer whose window thread has stopped answering, as a hung one does: its window and its
+// buffer, which holds held, stay until it is destroyed, and nothing is taken meanwhile.
+class StalledViewer {
+  public:
+    explicit StalledViewer(const std::string& held) {
+        HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+        m_release = CreateEventA(NULL, TRUE, FALSE, NULL);
+        m_thread = std::thread([this, ready, held] {
+            ViewerPeer peer;
+            memcpy(peer.Buffer(), held.c_str(), held.size() + 1);
+            SetEvent(ready);
+            WaitForSingleObject(m_release, INFINITE);
+        });
+        WaitForSingleObject(ready, INFINITE);
+        CloseHandle(ready);
+    }
+    ~StalledViewer() {
+        SetEvent(m_release);
+        m_thread.join();
+        CloseHandle(m_release);
+    }
+    StalledViewer(const StalledViewer&) = delete;
+    StalledViewer& operator=(const StalledViewer&) = delete;
+
+  private:
+    HANDLE m_release = NULL;
+    std::thread m_thread;
 };
