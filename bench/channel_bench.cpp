@@ -2,12 +2,16 @@
 //  1. lines per second from this process into the real log viewer, beside the same lines sent with
 //     OutputDebugStringA to a listener on the debug-output shared-memory protocol (DBWIN_BUFFER);
 //  2. the cost of a Logf while no viewer runs, beside the formatting and one FindWindowA that it is
-//     meant to cost.
+//     meant to cost;
+//  3. how long one Logf takes against a viewer whose window does not answer (with a full buffer,
+//     so that the line is flushed to it), and against a lock that another process keeps.
 //   channel_bench LOGVIEW_EXE [LINES]
+//   channel_bench --hold-lock MS      the other process: holds the lock for MS milliseconds
 #include "duzar.h"
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 
@@ -127,9 +131,97 @@ void FormatAndFind(int i) {
     FindWindowA(NULL, duzar::kViewerTitle);
 }
 
+constexpr char kLockHeldEvent[] = "duzar_bench_lock_held";
+
+// A window titled as the viewer whose thread never answers, and the viewer's buffer holding text.
+class StuckViewer {
+  public:
+    explicit StuckViewer(const std::string& text) {
+        m_map = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
+                                   static_cast<DWORD>(duzar::kBufferSize), duzar::kMapName);
+        m_view =
+            static_cast<char*>(MapViewOfFile(m_map, FILE_MAP_ALL_ACCESS, 0, 0, duzar::kBufferSize));
+        memcpy(m_view, text.c_str(), text.size() + 1);
+        m_ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+        m_release = CreateEventA(NULL, TRUE, FALSE, NULL);
+        m_thread = CreateThread(NULL, 0, Run, this, 0, NULL);
+        WaitForSingleObject(m_ready, INFINITE);
+    }
+    ~StuckViewer() {
+        SetEvent(m_release);
+        WaitForSingleObject(m_thread, INFINITE);
+        for (HANDLE handle : {m_thread, m_ready, m_release, m_map}) {
+            CloseHandle(handle);
+        }
+        UnmapViewOfFile(m_view);
+    }
+    StuckViewer(const StuckViewer&) = delete;
+    StuckViewer& operator=(const StuckViewer&) = delete;
+
+  private:
+    static DWORD WINAPI Run(LPVOID param) {
+        auto* self = static_cast<StuckViewer*>(param);
+        HWND window = CreateWindowExA(0, "STATIC", duzar::kViewerTitle, WS_POPUP, 0, 0, 10, 10,
+                                      NULL, NULL, NULL, NULL);
+        SetEvent(self->m_ready);
+        WaitForSingleObject(self->m_release, INFINITE);
+        DestroyWindow(window);
+        return 0;
+    }
+
+    HANDLE m_map, m_ready, m_release, m_thread;
+    char* m_view;
+};
+
+double OneLogf() {
+    LogClient client;
+    double start = Now();
+    client.Logf("MyWinExec: %s", "FendraL\\setup.exe");
+    return Now() - start;
+}
+
+// Another process takes the lock and keeps it for milliseconds.
+int HoldLock(DWORD milliseconds) {
+    HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+    WaitForSingleObject(lock, INFINITE);
+    HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, kLockHeldEvent);
+    SetEvent(held);
+    CloseHandle(held);
+    Sleep(milliseconds);
+    ReleaseMutex(lock);
+    return 0;
+}
+
+double LogfAgainstHeldLock() {
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    StuckViewer viewer("");
+    HANDLE held = CreateEventA(NULL, TRUE, FALSE, kLockHeldEvent);
+    std::string command =
+        std::string("\"") + self + "\" --hold-lock " + std::to_string(2 * duzar::kLockTimeoutMs);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+        fprintf(stderr, "cannot start %s: %lu\n", self, GetLastError());
+        exit(1);
+    }
+    WaitForSingleObject(held, 30000);
+    double seconds = OneLogf();
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    CloseHandle(held);
+    return seconds;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && strcmp(argv[1], "--hold-lock") == 0) {
+        return HoldLock(static_cast<DWORD>(atoi(argv[2])));
+    }
     if (argc < 2) {
         fprintf(stderr, "usage: channel_bench LOGVIEW_EXE [LINES]\n");
         return 2;
@@ -155,5 +247,14 @@ int main(int argc, char** argv) {
     printf("  Logf:                          %8.2f us/call\n", logf * 1e6);
     printf("  formatting + one FindWindowA:  %8.2f us/call\n", bare * 1e6);
     printf("  ratio:                         %8.2f\n", logf / bare);
+
+    double stuck = 0;
+    {
+        StuckViewer viewer(std::string(duzar::kBufferSize - 2, 'h') + "\n");
+        stuck = OneLogf();
+    }
+    printf("One Logf, the channel stuck:\n");
+    printf("  viewer's window not answering:  %8.2f s\n", stuck);
+    printf("  lock kept by another process:   %8.2f s\n", LogfAgainstHeldLock());
     return 0;
 }

@@ -3,7 +3,7 @@
 namespace {
 
 void WriteAll(HANDLE handle, const std::string& text) {
-    if (!handle || handle == INVALID_HANDLE_VALUE) {
+    if (text.empty() || !handle || handle == INVALID_HANDLE_VALUE) {
         return;
     }
     DWORD written = 0;
@@ -26,8 +26,7 @@ bool OutputWriter::Start(HANDLE out, HANDLE file, HANDLE error, size_t capacity)
 }
 
 void OutputWriter::Queue(bool fault, const std::string& text) {
-    m_queue.Push({fault, text + "\n"});
-    if (m_wake) {
+    if (m_queue.Push({fault, text + "\n"}) && m_wake) {
         SetEvent(m_wake);
     }
 }
@@ -41,14 +40,15 @@ void OutputWriter::Run() {
     HANDLE waits[] = {m_stop, m_wake};
     for (;;) {
         DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        // One write per target for all that came meanwhile.
+        std::string lines;
+        std::string faults;
         for (const Item& item : m_queue.TakeAll()) {
-            if (item.fault) {
-                WriteAll(m_error, item.text);
-            } else {
-                WriteAll(m_out, item.text);
-                WriteAll(m_file, item.text);
-            }
+            (item.fault ? faults : lines) += item.text;
         }
+        WriteAll(m_out, lines);
+        WriteAll(m_file, lines);
+        WriteAll(m_error, faults);
         // Stop wins over wake, and whatever was queued before it has just been written.
         if (woken != WAIT_OBJECT_0 + 1) {
             return;

@@ -291,7 +291,7 @@ TEST_F(LogViewTest, AStalledOutputStallsNothing) {
     {
         RunningViewer viewer("--print --max-lines 100", pipeWrite);
         ChildProcess writer(Writer(0, 3000, 0, 400), "C:\\");
-        EXPECT_EQ(0u, writer.Wait()) << "lines refused, or the writer hung";
+        EXPECT_EQ(0u, writer.Wait(60000)) << "lines refused, or the writer hung";
         DWORD_PTR result = 0;
         EXPECT_NE(0,
                   SendMessageTimeoutA(viewer.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result))
