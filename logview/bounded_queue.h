@@ -21,17 +21,14 @@ template <typename T> class BoundedQueue {
         LeaveCriticalSection(&m_lock);
     }
 
-    // True when the queue was empty: only then need its consumer be woken.
-    bool Push(T item) {
+    void Push(T item) {
         EnterCriticalSection(&m_lock);
-        bool wasEmpty = m_items.empty();
         if (m_items.size() >= m_capacity) {
             m_items.pop_front();
             ++m_dropped;
         }
         m_items.push_back(std::move(item));
         LeaveCriticalSection(&m_lock);
-        return wasEmpty;
     }
 
     // Everything queued, oldest first.

@@ -17,18 +17,11 @@ bool OutputWriter::Start(HANDLE out, HANDLE file, HANDLE error, size_t capacity)
     m_file = file;
     m_error = error;
     m_queue.SetCapacity(capacity);
-    m_wake = CreateEventA(NULL, FALSE, FALSE, NULL);
     m_stop = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (m_wake && m_stop) {
+    if (m_stop) {
         m_thread = CreateThread(NULL, 0, ThreadMain, this, 0, NULL);
     }
     return m_thread != NULL;
-}
-
-void OutputWriter::Queue(bool fault, const std::string& text) {
-    if (m_queue.Push({fault, text + "\n"}) && m_wake) {
-        SetEvent(m_wake);
-    }
 }
 
 DWORD WINAPI OutputWriter::ThreadMain(LPVOID self) {
@@ -37,10 +30,8 @@ DWORD WINAPI OutputWriter::ThreadMain(LPVOID self) {
 }
 
 void OutputWriter::Run() {
-    HANDLE waits[] = {m_stop, m_wake};
     for (;;) {
-        DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-        // One write per target for all that came meanwhile.
+        DWORD woken = WaitForSingleObject(m_stop, kWritePeriodMs);
         std::string lines;
         std::string faults;
         for (const Item& item : m_queue.TakeAll()) {
@@ -49,8 +40,8 @@ void OutputWriter::Run() {
         WriteAll(m_out, lines);
         WriteAll(m_file, lines);
         WriteAll(m_error, faults);
-        // Stop wins over wake, and whatever was queued before it has just been written.
-        if (woken != WAIT_OBJECT_0 + 1) {
+        // Whatever was queued before the stop has just been written.
+        if (woken != WAIT_TIMEOUT) {
             return;
         }
     }
@@ -66,13 +57,9 @@ bool OutputWriter::Finish(DWORD timeout) {
             m_thread = NULL;
         }
     }
-    if (finished) {
-        for (HANDLE* handle : {&m_wake, &m_stop}) {
-            if (*handle) {
-                CloseHandle(*handle);
-                *handle = NULL;
-            }
-        }
+    if (finished && m_stop) {
+        CloseHandle(m_stop);
+        m_stop = NULL;
     }
     return finished;
 }

@@ -17,9 +17,13 @@ class OutputWriter {
     // Starts the thread; lines go to out and file, faults to error. Any handle may be missing.
     bool Start(HANDLE out, HANDLE file, HANDLE error, size_t capacity);
 
+    // Every so often the thread writes what came meanwhile, in one write per target: a wake-up per
+    // line would cost the viewer a context switch and a system call for each.
+    static constexpr DWORD kWritePeriodMs = 50;
+
     // Queue text and a line feed for out and file, or for error.
-    void Line(const std::string& text) { Queue(false, text); }
-    void Fault(const std::string& text) { Queue(true, text); }
+    void Line(const std::string& text) { m_queue.Push({false, text + "\n"}); }
+    void Fault(const std::string& text) { m_queue.Push({true, text + "\n"}); }
 
     // Writes what is queued and ends the thread, waiting at most timeout; false when the output is
     // still blocked then (the thread is left to the process's exit).
@@ -36,12 +40,10 @@ class OutputWriter {
 
     static DWORD WINAPI ThreadMain(LPVOID self);
     void Run();
-    void Queue(bool fault, const std::string& text);
 
     HANDLE m_out = NULL;
     HANDLE m_file = NULL;
     HANDLE m_error = NULL;
-    HANDLE m_wake = NULL;
     HANDLE m_stop = NULL;
     HANDLE m_thread = NULL;
     BoundedQueue<Item> m_queue;
