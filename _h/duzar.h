@@ -38,6 +38,7 @@ constexpr size_t kErrorTextSize = 512;
 // system's own debug-output channel waits for its buffer, and a viewer gets about a second to take
 // each flushed line.
 constexpr DWORD kLockTimeoutMs = 10000;
+constexpr DWORD kWaitSliceMs = 100;
 constexpr UINT kSendTimeoutMs = 1000;
 
 // Every record names the header it comes from; the build maps the source root away, so this is a
@@ -152,7 +153,7 @@ class LogClient {
             // the line is dropped.
             WriteError(kSourceTag, "Log: Line dropped, lock not held: %d.",
                        static_cast<int>(lockError));
-            return lockError != 0 ? static_cast<int>(lockError) : ERROR_NOT_OWNER;
+            return static_cast<int>(lockError);
         }
         size_t used = BoundedLength(m_view, kBufferSize);
         if (used + needed > kBufferSize) {
@@ -245,15 +246,12 @@ class LogClient {
             token[line.length] = '\0';
             memset(buffer + line.start, '\n', line.length);
             DWORD_PTR index = 0;
-            if (!SendToViewer(viewer, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(token), &index)) {
+            bool added =
+                SendToViewer(viewer, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(token), &index);
+            if (!added || !SendToViewer(viewer, LB_SETTOPINDEX, index, 0, &index)) {
                 error = GetLastError();
                 answering = false;
-                ++dropped;
-                continue;
-            }
-            if (!SendToViewer(viewer, LB_SETTOPINDEX, index, 0, &index)) {
-                error = GetLastError();
-                answering = false;
+                dropped = added ? 0 : 1;
             }
         }
         // Emptied whole: a writer that dies part-way through its append must not leave its cut
@@ -296,7 +294,7 @@ class LogClient {
                                           FORMAT_MESSAGE_IGNORE_INSERTS,
                                       NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                                       reinterpret_cast<LPSTR>(&message), 0, NULL);
-        if (length != 0 && message) {
+        if (length != 0) {
             WriteRecord(tag, message);
         } else {
             WriteError(tag, "No system text for error %lu (0x%08lX).", code, code);
@@ -309,7 +307,7 @@ class LogClient {
     enum LockState { kLockAcquired, kLockAbandoned, kLockNotOwned };
 
     // GetLock's wait, telling an abandoned wait (lock owned) from a failure (not owned); error
-    // receives the code of a failure.
+    // receives a failure's nonzero code: the system's, WAIT_TIMEOUT or an unknown wait result.
     LockState TakeLock(DWORD timeout, DWORD* error) {
         if (!m_mutex) {
             m_mutex = CreateMutexA(NULL, FALSE, kLockName);
@@ -321,49 +319,43 @@ class LogClient {
             }
         }
         DWORD result = WaitAnsweringSentMessages(m_mutex, timeout);
+        *error = GetLastError();
         switch (result) {
         case WAIT_OBJECT_0: return kLockAcquired;
         case WAIT_ABANDONED:
             WriteError(kSourceTag, "GetLock: Fatal development error - Abandoned mutex detected.");
             return kLockAbandoned;
-        case WAIT_TIMEOUT: *error = WAIT_TIMEOUT; return kLockNotOwned;
+        case WAIT_TIMEOUT: *error = WAIT_TIMEOUT; break;
         case WAIT_FAILED:
-            *error = GetLastError();
             WriteError(kSourceTag, "GetLock: WaitForSingleObject failure: %d",
                        static_cast<int>(*error));
-            return kLockNotOwned;
+            break;
         default:
-            *error = GetLastError();
             WriteError(kSourceTag,
                        "GetLock: Unknown return from WaitForSingleObject: %d, error: %d",
                        static_cast<int>(result), static_cast<int>(*error));
-            return kLockNotOwned;
+            *error = result;
+            break;
         }
+        return kLockNotOwned;
     }
 
-    // Waits for handle while messages that other threads send to this one are answered, as
-    // SendMessage does while it waits: a window's thread that waits for the lock is not hung.
-    // Posted messages wait in the queue.
+    // Waits for handle at most timeout milliseconds while messages that other threads send to this
+    // one are answered, as SendMessage does while it waits: a window's thread that waits for the
+    // lock is not hung. Posted messages wait in the queue. A slice of the wait that a message cuts
+    // short counts whole, so the bound holds however many come.
     static DWORD WaitAnsweringSentMessages(HANDLE handle, DWORD timeout) {
         // A free lock is taken without the message queue's cost.
-        DWORD free = WaitForSingleObject(handle, 0);
-        if (free != WAIT_TIMEOUT) {
-            return free;
-        }
-        DWORD start = GetTickCount();
-        for (;;) {
-            DWORD left = timeout;
-            if (timeout != INFINITE) {
-                DWORD elapsed = GetTickCount() - start;
-                left = elapsed < timeout ? timeout - elapsed : 0;
+        DWORD result = WaitForSingleObject(handle, 0);
+        for (DWORD waited = 0; result == WAIT_TIMEOUT && waited < timeout; waited += kWaitSliceMs) {
+            result = MsgWaitForMultipleObjects(1, &handle, FALSE, kWaitSliceMs, QS_SENDMESSAGE);
+            if (result == WAIT_OBJECT_0 + 1) {
+                MSG msg;
+                PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+                result = WAIT_TIMEOUT;
             }
-            DWORD result = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
-            if (result != WAIT_OBJECT_0 + 1) {
-                return result;
-            }
-            MSG msg;
-            PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
+        return result;
     }
 
     // SendMessageTimeout to the viewer; false when it failed or the viewer did not answer in time.
