@@ -347,8 +347,10 @@ class LogClient {
     static DWORD WaitAnsweringSentMessages(HANDLE handle, DWORD timeout) {
         // A free lock is taken without the message queue's cost.
         DWORD result = WaitForSingleObject(handle, 0);
-        for (DWORD waited = 0; result == WAIT_TIMEOUT && waited < timeout; waited += kWaitSliceMs) {
-            result = MsgWaitForMultipleObjects(1, &handle, FALSE, kWaitSliceMs, QS_SENDMESSAGE);
+        for (DWORD waited = 0, slice = 0; result == WAIT_TIMEOUT && waited < timeout;
+             waited += slice) {
+            slice = timeout - waited < kWaitSliceMs ? timeout - waited : kWaitSliceMs;
+            result = MsgWaitForMultipleObjects(1, &handle, FALSE, slice, QS_SENDMESSAGE);
             if (result == WAIT_OBJECT_0 + 1) {
                 MSG msg;
                 PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
