@@ -90,8 +90,9 @@ size_t ChannelReader::LinesToTake(const char* text, size_t length) {
     size_t pos = 0;
     duzar::Line line = {0, 0, true};
     while (duzar::NextLine(text, length, &pos, &line) && line.complete) {
+        // Only the last line can lack its line feed.
     }
-    if (line.complete || line.length == 0) {
+    if (line.complete) {
         m_tail.clear();
         return length;
     }
