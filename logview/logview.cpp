@@ -186,9 +186,7 @@ void SaveAs() {
         MessageBoxA(g_viewer.window, message, kBoxCaption, MB_OK | MB_ICONERROR);
         return;
     }
-    std::string rows = Rows(false);
-    DWORD written = 0;
-    WriteFile(file, rows.data(), static_cast<DWORD>(rows.size()), &written, NULL);
+    WriteText(file, Rows(false));
     CloseHandle(file);
 }
 
@@ -316,10 +314,7 @@ void AttachParentConsole() {
 // window's thread never writes to a handle that may block.
 void Complain(const std::string& text) {
     if (g_viewer.options.headless) {
-        std::string line = "logview: " + text + "\n";
-        DWORD written = 0;
-        WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()),
-                  &written, NULL);
+        WriteText(GetStdHandle(STD_ERROR_HANDLE), "logview: " + text + "\n");
     } else {
         MessageBoxA(NULL, text.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
     }
@@ -364,14 +359,14 @@ bool CreateViewerWindow(HINSTANCE instance) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-    if (!ParseOptions(__argc, __argv, &g_viewer.options)) {
-        g_viewer.options.headless = true;
+    bool parsed = ParseOptions(__argc, __argv, &g_viewer.options);
+    if (!parsed || g_viewer.options.headless) {
         AttachParentConsole();
+    }
+    if (!parsed) {
+        g_viewer.options.headless = true;
         Complain(kUsage);
         return 2;
-    }
-    if (g_viewer.options.headless) {
-        AttachParentConsole();
     }
     // One viewer at a time: clients find the first by its title, and two would split the lines.
     // The title still catches a viewer that does not hold the instance's name.

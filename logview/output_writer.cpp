@@ -1,16 +1,12 @@
 #include "output_writer.h"
 
-namespace {
-
-void WriteAll(HANDLE handle, const std::string& text) {
+void WriteText(HANDLE handle, const std::string& text) {
     if (text.empty() || !handle || handle == INVALID_HANDLE_VALUE) {
         return;
     }
     DWORD written = 0;
     WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, NULL);
 }
-
-} // namespace
 
 bool OutputWriter::Start(HANDLE out, HANDLE file, HANDLE error, size_t capacity) {
     m_out = out;
@@ -37,9 +33,9 @@ void OutputWriter::Run() {
         for (const Item& item : m_queue.TakeAll()) {
             (item.fault ? faults : lines) += item.text;
         }
-        WriteAll(m_out, lines);
-        WriteAll(m_file, lines);
-        WriteAll(m_error, faults);
+        WriteText(m_out, lines);
+        WriteText(m_file, lines);
+        WriteText(m_error, faults);
         // Whatever was queued before the stop has just been written.
         if (woken != WAIT_TIMEOUT) {
             return;

@@ -7,6 +7,9 @@
 
 #include <string>
 
+// Writes text to handle, which may be missing; the viewer's one way of writing a file or stream.
+void WriteText(HANDLE handle, const std::string& text);
+
 class OutputWriter {
   public:
     OutputWriter() = default;
