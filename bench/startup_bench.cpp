@@ -56,6 +56,13 @@ double TimeToMenu(const char* program) {
         }
     }
     double elapsed = (Now() - start) * 1000;
+    if (!search.found) {
+        // A program that never showed its menu has no start-up time (an i686 program under a Wine
+        // without 32-bit support does nothing at all).
+        fprintf(stderr, "%s showed no menu within 60 s\n", program);
+        TerminateProcess(process.hProcess, 1);
+        exit(1);
+    }
     PostMessageA(search.found, WM_CLOSE, 0, 0);
     WaitForSingleObject(process.hProcess, 30000);
     CloseHandle(process.hProcess);

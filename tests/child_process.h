@@ -1,5 +1,6 @@
 // Starting the programs under test as child processes, their output sent to files, and the paths of
-// the binaries that the build passes in.
+// the binaries that the build passes in: its own, or for the .i686 entries the release's, named by
+// the environment.
 #pragma once
 
 #include <windows.h>
@@ -20,6 +21,13 @@ inline std::string WinePath(const std::string& unixPath) {
         }
     }
     return path;
+}
+
+// The program under test: the one the environment variable name holds (the .i686 entries name the
+// release's), else the build's own.
+inline std::string ProgramPath(const char* name, const char* built) {
+    const char* chosen = getenv(name);
+    return WinePath(chosen && *chosen ? chosen : built);
 }
 
 inline std::string ReadFileText(const std::string& path) {
@@ -111,3 +119,48 @@ class ChildProcess {
 
     PROCESS_INFORMATION m_process = {};
 };
+
+// Where RUN_PROBE_EXE names a probe (the .i686 entries), every test is skipped with the reason
+// unless the probe's "ran" arrives: without 32-bit support Wine starts an i686 program that does
+// nothing and exits with 0, and a test that believed it would pass or fail for the wrong reason.
+class ProgramsRunHere : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        const char* probe = getenv("RUN_PROBE_EXE");
+        if (!probe || !*probe) {
+            return;
+        }
+        // Started here rather than as a ChildProcess: a start that fails (Wine says 1359 without
+        // wine32) is a reason to skip, not a failure.
+        const char out[] = "C:\\run_probe.txt";
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+        HANDLE file =
+            CreateFileA(out, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, NULL);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = file;
+        PROCESS_INFORMATION process = {};
+        std::string command = "\"" + WinePath(probe) + "\"";
+        DWORD code = 0;
+        if (!CreateProcessA(NULL, &command[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup,
+                            &process)) {
+            code = GetLastError();
+        } else {
+            WaitForSingleObject(process.hProcess, 60000);
+            GetExitCodeProcess(process.hProcess, &code);
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+        CloseHandle(file);
+        const std::string said = ReadFileText(out);
+        DeleteFileA(out);
+        if (said.rfind("ran", 0) != 0) {
+            GTEST_SKIP() << "32-bit programs do not run here: " << probe << " printed \"" << said
+                         << "\" (start error or exit code " << code << ")"
+                         << " (needs a kernel that executes 32-bit code and wine32:i386)";
+        }
+    }
+};
+inline ::testing::Environment* const g_programsRunHere =
+    ::testing::AddGlobalTestEnvironment(new ProgramsRunHere);

@@ -21,11 +21,16 @@ const std::string kOut = std::string(kWork) + "\\out.txt";
 const std::string kErr = std::string(kWork) + "\\err.txt";
 const char kErrorFile[] = "C:\\duzar.err";
 
+// The command line that starts the viewer under test with options.
+std::string ViewerCommand(const std::string& options) {
+    return "\"" + ProgramPath("LOGVIEW_EXE", LOGVIEW_EXE) + "\" " + options;
+}
+
 // A started viewer, once its window exists; closed as a user closes it.
 class RunningViewer {
   public:
     explicit RunningViewer(const std::string& options, HANDLE out = NULL)
-        : m_process("\"" + WinePath(LOGVIEW_EXE) + "\" " + options, kWork, "", kErr, out) {
+        : m_process(ViewerCommand(options), kWork, "", kErr, out) {
         for (int i = 0; i < 600 && !(m_window = FindWindowA(NULL, duzar::kViewerTitle)); ++i) {
             Sleep(50);
         }
@@ -237,11 +242,11 @@ TEST_F(LogViewTest, CopyAndClear) {
 
 TEST_F(LogViewTest, SecondViewerSaysSoAndLeaves) {
     RunningViewer first("");
-    ChildProcess second("\"" + WinePath(LOGVIEW_EXE) + "\" --print", kWork, "", kErr);
+    ChildProcess second(ViewerCommand("--print"), kWork, "", kErr);
     EXPECT_EQ(3u, second.Wait());
     EXPECT_NE(std::string::npos, ReadFileText(kErr).find("already running")) << ReadFileText(kErr);
     // With a window, it says so in a box that clients cannot take for the viewer.
-    ChildProcess third("\"" + WinePath(LOGVIEW_EXE) + "\"", kWork);
+    ChildProcess third(ViewerCommand(""), kWork);
     {
         BoxWatcher boxes(third.Id());
         std::vector<SeenBox> seen = boxes.WaitForBoxes(1);
@@ -253,7 +258,7 @@ TEST_F(LogViewTest, SecondViewerSaysSoAndLeaves) {
     EXPECT_EQ(0u, first.Close());
 
     // Two started at the same moment: exactly one stays.
-    const std::string command = "\"" + WinePath(LOGVIEW_EXE) + "\" --print";
+    const std::string command = ViewerCommand("--print");
     ChildProcess a(command, kWork), b(command, kWork);
     HANDLE both[] = {a.Handle(), b.Handle()};
     DWORD ended = WaitForMultipleObjects(2, both, FALSE, 30000);
@@ -274,8 +279,7 @@ TEST_F(LogViewTest, OptionsAreWholeNumbersInRange) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
-        ChildProcess viewer("\"" + WinePath(LOGVIEW_EXE) + "\" --print " + c.options, kWork, "",
-                            kErr);
+        ChildProcess viewer(ViewerCommand(std::string("--print ") + c.options), kWork, "", kErr);
         EXPECT_EQ(c.exitCode, viewer.Wait(30000));
         EXPECT_EQ(c.exitCode == 2, ReadFileText(kErr).find("usage:") != std::string::npos)
             << ReadFileText(kErr);

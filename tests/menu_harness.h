@@ -28,7 +28,7 @@ class Media {
     explicit Media(const std::string& root) : m_root(root) {
         fs::remove_all(m_root);
         fs::create_directories(m_root);
-        fs::copy_file(WinePath(SETUP_EXE), m_root + "\\setup.exe");
+        fs::copy_file(ProgramPath("SETUP_EXE", SETUP_EXE), m_root + "\\setup.exe");
         for (const char* folder : {"FendraL", "FendraP", "Morrik"}) {
             fs::create_directories(m_root + "\\" + folder);
             fs::copy_file(WinePath(STUB_EXE), m_root + "\\" + folder + "\\setup.exe");
