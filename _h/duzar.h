@@ -103,6 +103,18 @@ inline void FormatText(char* out, size_t size, const char* format, ...) {
     va_end(args);
 }
 
+// The system's text for code, line break included, in out; false, with out empty, when the system
+// has none or it does not fit size bytes. Inserts ("%1") stand as they are.
+inline bool SystemText(DWORD code, char* out, size_t size) {
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                                  code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), out,
+                                  static_cast<DWORD>(size), NULL);
+    if (length == 0) {
+        out[0] = '\0';
+    }
+    return length != 0;
+}
+
 class LogClient {
   public:
     LogClient() = default;
@@ -289,17 +301,12 @@ class LogClient {
         if (code == 0) {
             return 0;
         }
-        char* message = NULL;
-        DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                      reinterpret_cast<LPSTR>(&message), 0, NULL);
-        if (length != 0) {
-            WriteRecord(tag, message);
+        char text[kErrorTextSize];
+        if (SystemText(code, text, sizeof text)) {
+            WriteRecord(tag, text);
         } else {
             WriteError(tag, "No system text for error %lu (0x%08lX).", code, code);
         }
-        LocalFree(message);
         return 0;
     }
 

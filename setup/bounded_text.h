@@ -18,7 +18,6 @@ class BoundedText {
         m_out[m_used] = '\0';
     }
     void Append(const char* text) { Append(text, strlen(text)); }
-    void Append(char c) { Append(&c, 1); }
 
     // False once anything did not fit; the text then holds what was appended before.
     bool Fits() const { return m_fits; }

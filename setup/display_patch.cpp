@@ -7,7 +7,7 @@ RegistryCalls g_RegistryCalls = {RegOpenKeyExA, RegDeleteValueA, RegSetValueExA,
 
 namespace {
 
-constexpr size_t kMessageSize = 512;
+constexpr size_t kMessageSize = 1024;
 
 // A step after the open failed: the key is closed before the user is told.
 bool FailStep(HWND owner, HKEY key, LONG status, const char* caption) {
@@ -19,20 +19,12 @@ bool FailStep(HWND owner, HKEY key, LONG status, const char* caption) {
 } // namespace
 
 void ShowSystemError(HWND owner, DWORD code, const char* caption) {
-    char* text = NULL;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                  reinterpret_cast<LPSTR>(&text), 0, NULL);
-    if (length != 0 && text) {
-        MessageBoxA(owner, text, caption, MB_OK);
-    } else {
-        char fallback[kMessageSize];
-        duzar::FormatText(fallback, sizeof fallback, "%s: system error %lu (0x%08lX).", caption,
-                          code, code);
-        MessageBoxA(owner, fallback, caption, MB_OK);
+    char text[kMessageSize];
+    if (!duzar::SystemText(code, text, sizeof text)) {
+        duzar::FormatText(text, sizeof text, "%s: system error %lu (0x%08lX).", caption, code,
+                          code);
     }
-    LocalFree(text);
+    MessageBoxA(owner, text, caption, MB_OK);
 }
 
 bool PatchDriverKey(HWND owner, const char* deviceKey) {

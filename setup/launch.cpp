@@ -3,10 +3,56 @@
 #include "bounded_text.h"
 #include "duzar.h"
 
+namespace {
+
+constexpr size_t kMessageSize = 512;
+
+// WinExec; a failed start leaves a line with the command and the system's text for its code.
+void StartCommand(const char* caller, const char* command, UINT showCommand) {
+    UINT result = WinExec(command, showCommand);
+    if (result > 31) {
+        return;
+    }
+    char text[kMessageSize];
+    // 0 is WinExec's own code for "out of memory or resources".
+    duzar::SystemText(result != 0 ? result : ERROR_NOT_ENOUGH_MEMORY, text, sizeof text);
+    // The line ends where the system's text breaks (CR LF).
+    for (char* c = text; *c != '\0'; ++c) {
+        if (*c < ' ') {
+            *c = '\0';
+            break;
+        }
+    }
+    g_LogClient.Logf("%s: Unable to start %s: %s (%u)", caller, command, text, result);
+}
+
+} // namespace
+
+bool ToCodePage(UINT codePage, const wchar_t* text, char* out, size_t size) {
+    // UTF-8 holds every character, and takes neither the flag nor the question.
+    UINT actual = codePage == CP_ACP ? GetACP() : codePage;
+    BOOL usedDefault = FALSE;
+    BOOL* ask = actual == CP_UTF8 ? NULL : &usedDefault;
+    return WideCharToMultiByte(actual, ask ? WC_NO_BEST_FIT_CHARS : 0, text, -1, out,
+                               static_cast<int>(size), NULL, ask) != 0 &&
+           !usedDefault;
+}
+
+bool RepresentablePath(UINT codePage, const wchar_t* path, char* out, size_t size) {
+    if (ToCodePage(codePage, path, out, size)) {
+        return true;
+    }
+    // The short form is plain ASCII where the volume keeps short names.
+    wchar_t shortPath[kPathSize];
+    DWORD length = GetShortPathNameW(path, shortPath, kPathSize);
+    return length != 0 && length < kPathSize && ToCodePage(codePage, shortPath, out, size);
+}
+
 bool GetProgramPath(char* out, DWORD size) {
-    DWORD length = GetModuleFileNameA(NULL, out, size);
+    wchar_t path[kPathSize];
+    DWORD length = GetModuleFileNameW(NULL, path, kPathSize);
     // A name that fills the buffer was cut.
-    return length != 0 && length < size;
+    return length != 0 && length < kPathSize && RepresentablePath(CP_ACP, path, out, size);
 }
 
 bool BuildInstallerPath(UINT codePage, const char* programPath, const char* relativePath, char* out,
@@ -17,46 +63,46 @@ bool BuildInstallerPath(UINT codePage, const char* programPath, const char* rela
         !SplitPath(codePage, relativePath, &relative)) {
         return false;
     }
-    PathParts joined = relative;
-    memcpy(joined.drive, program.drive, kDriveSize);
-    BoundedText dir(joined.dir, kPartSize);
-    dir.Append(program.dir);
-    dir.Append(relative.dir);
-    return dir.Fits() && ComposePath(codePage, joined, out, size);
+    // The relative path takes this program's drive and folder; its own drive is dropped.
+    char dir[kPartSize];
+    BoundedText joined(dir, kPartSize);
+    joined.Append(program.dir);
+    joined.Append(relative.dir);
+    memcpy(relative.drive, program.drive, kDriveSize);
+    memcpy(relative.dir, dir, kPartSize);
+    return joined.Fits() && ComposePath(codePage, relative, out, size);
 }
 
 bool QuoteIfSpaced(const char* path, char* out, size_t size) {
-    BoundedText text(out, size);
     // Quoted, so that CreateProcess cannot run C:\My.exe for C:\My Install\...
     bool quote = strchr(path, ' ') != NULL;
-    if (quote) {
-        text.Append('"');
+    if (strlen(path) + (quote ? 2 : 0) >= size) {
+        out[0] = '\0';
+        return false;
     }
-    text.Append(path);
-    if (quote) {
-        text.Append('"');
-    }
-    return text.Fits();
+    duzar::FormatText(out, size, quote ? "\"%s\"" : "%s", path);
+    return true;
 }
 
 void MyWinExec(const char* relativePath, UINT showCommand) {
     g_LogClient.Logf("MyWinExec: %s", relativePath);
     char program[kPathSize];
     if (!GetProgramPath(program, kPathSize)) {
-        g_LogClient.Logf("MyWinExec: Unable to get this program's path, not started: %s",
+        g_LogClient.Logf("MyWinExec: This program's path is not to be had whole in the ANSI code "
+                         "page, not started: %s",
                          relativePath);
         return;
     }
     char path[kPathSize];
-    char command[kPathSize];
+    char command[kCommandSize];
     if (!BuildInstallerPath(CP_ACP, program, relativePath, path, kPathSize) ||
-        !QuoteIfSpaced(path, command, kPathSize)) {
+        !QuoteIfSpaced(path, command, kCommandSize)) {
         g_LogClient.Logf("MyWinExec: Path too long, not started: %s beside %s", relativePath,
                          program);
         return;
     }
     g_LogClient.Logf("MyWinExec: %s", path);
-    WinExec(command, showCommand);
+    StartCommand("MyWinExec", command, showCommand);
 }
 
 void ViewerCommandFromValue(LONG status, DWORD type, const char* data, DWORD length, char* command,
@@ -74,7 +120,11 @@ void ViewerCommandFromValue(LONG status, DWORD type, const char* data, DWORD len
     memcpy(text, data, textLength);
     text[textLength] = '\0';
     // An empty command would start nothing.
-    if (text[strspn(text, " \t")] == '\0') {
+    const char* first = text;
+    while (*first == ' ' || *first == '\t') {
+        ++first;
+    }
+    if (*first == '\0') {
         return;
     }
     if (type == REG_SZ) {
@@ -89,15 +139,15 @@ void ViewerCommandFromValue(LONG status, DWORD type, const char* data, DWORD len
 }
 
 bool BuildViewerCommandLine(const char* viewer, const char* document, char* out, size_t size) {
-    char quoted[kPathSize];
-    if (!QuoteIfSpaced(document, quoted, kPathSize)) {
+    char quoted[kCommandSize];
+    if (!QuoteIfSpaced(document, quoted, kCommandSize)) {
         return false;
     }
     BoundedText line(out, size);
     const char* placeholder = strstr(viewer, "%1");
     if (!placeholder) {
         line.Append(viewer);
-        line.Append(' ');
+        line.Append(" ");
         line.Append(quoted);
         return line.Fits();
     }
@@ -128,24 +178,31 @@ void ReadViewerCommand(char* command, size_t size) {
     ViewerCommandFromValue(status, type, data, length, command, size);
 }
 
-// The document's full path when the search finds it, else the name as given.
-void FindDocument(const char* file, char* out, size_t size) {
-    char found[kPathSize];
-    DWORD length = SearchPathA(".\\", file, NULL, kPathSize, found, NULL);
-    duzar::FormatText(out, size, "%s", length != 0 && length < kPathSize ? found : file);
+// The document's full path when the search finds it, else the name as given; false when the one to
+// use has no form in the ANSI code page.
+bool FindDocument(const wchar_t* file, char* out, size_t size) {
+    wchar_t found[kPathSize];
+    DWORD length = SearchPathW(L".\\", file, NULL, kPathSize, found, NULL);
+    return RepresentablePath(CP_ACP, length != 0 && length < kPathSize ? found : file, out, size);
 }
 
 } // namespace
 
-void OpenReadme(const char* file) {
+void OpenReadme(const wchar_t* file) {
     char viewer[kPathSize];
     ReadViewerCommand(viewer, kPathSize);
     char document[kPathSize];
-    FindDocument(file, document, kPathSize);
-    char command[kPathSize];
-    if (!BuildViewerCommandLine(viewer, document, command, kPathSize)) {
+    if (!FindDocument(file, document, kPathSize)) {
+        g_LogClient.Logf(
+            "OpenReadme: The notes' path is not to be had whole in the ANSI code page, "
+            "not started: %ls",
+            file);
+        return;
+    }
+    char command[kCommandSize];
+    if (!BuildViewerCommandLine(viewer, document, command, kCommandSize)) {
         g_LogClient.Logf("OpenReadme: Command line too long, not started: %s", document);
         return;
     }
-    WinExec(command, SW_SHOWNORMAL);
+    StartCommand("OpenReadme", command, SW_SHOWNORMAL);
 }

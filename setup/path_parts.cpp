@@ -67,19 +67,19 @@ bool EndsWithSeparator(UINT codePage, const char* path) {
 bool ComposePath(UINT codePage, const PathParts& parts, char* out, size_t size) {
     BoundedText path(out, size);
     if (parts.drive[0] != '\0') {
-        path.Append(parts.drive[0]);
-        path.Append(':');
+        path.Append(parts.drive, 1);
+        path.Append(":");
     }
     if (parts.dir[0] != '\0') {
         path.Append(parts.dir);
         if (!EndsWithSeparator(codePage, parts.dir)) {
-            path.Append('\\');
+            path.Append("\\");
         }
     }
     path.Append(parts.fname);
     if (parts.ext[0] != '\0') {
         if (parts.ext[0] != '.') {
-            path.Append('.');
+            path.Append(".");
         }
         path.Append(parts.ext);
     }

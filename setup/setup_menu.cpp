@@ -15,40 +15,38 @@ namespace {
 constexpr int kBoardMorrikII = 1;
 constexpr int kCaptionSize = 256;
 
-// The compiler's date form, "May 14 2007"; SOURCE_DATE_EPOCH fixes it for a reproducible build.
-constexpr char kBuildDate[] = __DATE__;
+// ", " and the compiler's date form, "May 14 2007"; SOURCE_DATE_EPOCH fixes it for a reproducible
+// build. It holds no '%', so it serves as its own format.
+constexpr char kDateSuffix[] = ", " __DATE__;
 
 constexpr char kFendraLightSetup[] = "FendraL\\setup.exe";
 constexpr char kFendraProcessingSetup[] = "FendraP\\setup.exe";
 constexpr char kMorrikSetup[] = "Morrik\\setup.exe";
-constexpr char kReadmeFile[] = ".\\readme\\Velmora.pdf";
+constexpr wchar_t kReadmeFile[] = L".\\readme\\Velmora.pdf";
 
 void StampTitleAndCenter(HWND menu) {
     char caption[kCaptionSize];
     int length = GetWindowTextA(menu, caption, kCaptionSize);
-    duzar::FormatText(caption + length, static_cast<size_t>(kCaptionSize - length), ", %s",
-                      kBuildDate);
+    duzar::FormatText(caption + length, static_cast<size_t>(kCaptionSize - length), kDateSuffix);
     SetWindowTextA(menu, caption);
 
     RECT desktop;
     RECT window;
-    RECT free;
     GetWindowRect(GetDesktopWindow(), &desktop);
     GetWindowRect(menu, &window);
-    // free ends up as the room left around the menu: (dw - w, dh - h).
-    CopyRect(&free, &desktop);
-    OffsetRect(&window, -window.left, -window.top);
-    OffsetRect(&free, -free.left, -free.top);
-    OffsetRect(&free, -window.right, -window.bottom);
-    SetWindowPos(menu, HWND_TOP, desktop.left + free.right / 2, desktop.top + free.bottom / 2, 0, 0,
+    // Half the room left around the menu on either side.
+    int freeWidth = (desktop.right - desktop.left) - (window.right - window.left);
+    int freeHeight = (desktop.bottom - desktop.top) - (window.bottom - window.top);
+    SetWindowPos(menu, HWND_TOP, desktop.left + freeWidth / 2, desktop.top + freeHeight / 2, 0, 0,
                  SWP_NOSIZE);
 }
 
 void OnInitDialog(HWND menu) {
     StampTitleAndCenter(menu);
     BoardType = kBoardMorrikII;
-    EnableWindow(GetDlgItem(menu, IDC_BOARD_DRIVERS), TRUE);
-    SetDlgItemTextA(menu, IDC_BOARD_DRIVERS, MORRIK_DRIVERS_CAPTION);
+    HWND boardDrivers = GetDlgItem(menu, IDC_BOARD_DRIVERS);
+    EnableWindow(boardDrivers, TRUE);
+    SetWindowTextA(boardDrivers, MORRIK_DRIVERS_CAPTION);
 }
 
 // The whole wParam is compared, so only a click (notification 0) selects a command. IDOK and

@@ -194,6 +194,54 @@ TEST(InstallerPathTest, ProgramPathMustBeWhole) {
     EXPECT_FALSE(GetProgramPath(cut, sizeof cut));
 }
 
+// A path is taken in the code page exactly, or by its short form, never with look-alikes; a quoted
+// path keeps the whole path limit.
+TEST(InstallerPathTest, CodePageFormsAndQuotes) {
+    // "日本" cannot be named in code page 1252; Wine keeps a short name for the folder.
+    const std::wstring japanese = L"C:\\launch_test\\\u65e5\u672c";
+    CreateDirectoryW(L"C:\\launch_test", NULL);
+    CreateDirectoryW(japanese.c_str(), NULL);
+    wchar_t wideShort[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameW(japanese.c_str(), wideShort, MAX_PATH));
+    std::string shortForm(wideShort, wideShort + wcslen(wideShort)); // ASCII
+    struct Case {
+        const char* label;
+        UINT codePage;
+        std::wstring path;
+        size_t size;
+        std::string expected; // empty: refused
+    } cases[] = {
+        {"Western", kWestern, L"C:\\m\u00e9dia\\s", kPathSize,
+         "C:\\m\xe9"
+         "dia\\s"},
+        {"look-alikes, no short form", kWestern, L"C:\\\u03b1\u03b5\u03c4\\s", kPathSize, ""},
+        {"double-byte", kJapanese, japanese, kPathSize, "C:\\launch_test\\\x93\xfa\x96\x7b"},
+        {"short form", kWestern, japanese, kPathSize, shortForm},
+        {"UTF-8", CP_UTF8, L"C:\\\u03b1", kPathSize, "C:\\\xce\xb1"},
+        {"fills the buffer", kWestern, L"C:\\abc", 7, "C:\\abc"},
+        {"one byte more", kWestern, L"C:\\abc", 6, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        char out[kPathSize] = {};
+        EXPECT_EQ(!c.expected.empty(), RepresentablePath(c.codePage, c.path.c_str(), out, c.size));
+        if (!c.expected.empty()) {
+            EXPECT_EQ(c.expected, out);
+        }
+    }
+    RemoveDirectoryW(japanese.c_str());
+    for (size_t length : {257, 258, 259}) {
+        for (bool spaced : {false, true}) {
+            std::string path = "C:\\" + std::string(length - 3, 'p');
+            path[5] = spaced ? ' ' : 'p';
+            SCOPED_TRACE(path);
+            char command[kCommandSize];
+            ASSERT_TRUE(QuoteIfSpaced(path.c_str(), command, kCommandSize));
+            EXPECT_EQ(spaced ? "\"" + path + "\"" : path, command);
+        }
+    }
+}
+
 TEST(ViewerCommandTest, FromRegistryValue) {
     SetEnvironmentVariableA("VIEWER_HOME", "C:\\Viewer");
     SetEnvironmentVariableA("VIEWER_HUGE", std::string(300, 'h').c_str());

@@ -16,6 +16,13 @@
 
 namespace fs = std::filesystem;
 
+// An ANSI path as the wide API takes it.
+inline std::wstring Wide(const std::string& text) {
+    wchar_t wide[MAX_PATH * 2] = {};
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, MAX_PATH * 2);
+    return wide;
+}
+
 // One start of a stub: its own path, the command line it got and its current directory.
 struct StubRecord {
     std::string program, commandLine, directory;
@@ -54,17 +61,20 @@ class Media {
 
 class RunningMenu {
   public:
-    // Starts media's setup.exe in directory (the media root when empty) and waits for its menu.
-    explicit RunningMenu(const Media& media, const std::string& directory = "")
+    // Starts media's setup.exe, or the copy at program, in directory (the media root when empty)
+    // and waits for its menu. Its stubs record into the media's record file.
+    explicit RunningMenu(const Media& media, const std::string& directory = "",
+                         const std::wstring& program = L"")
         : m_records(media.RecordFile()) {
         SetEnvironmentVariableA("STUB_RECORD", m_records.c_str());
-        std::string command = "\"" + media.Root() + "\\setup.exe\"";
-        std::string cwd = directory.empty() ? media.Root() : directory;
-        STARTUPINFOA startup = {};
+        std::wstring command =
+            L"\"" + (program.empty() ? Wide(media.Root() + "\\setup.exe") : program) + L"\"";
+        std::wstring cwd = Wide(directory.empty() ? media.Root() : directory);
+        STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, cwd.c_str(), &startup,
+        if (!CreateProcessW(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, cwd.c_str(), &startup,
                             &m_process)) {
-            ADD_FAILURE() << "cannot start " << command << ": " << GetLastError();
+            ADD_FAILURE() << "cannot start the menu: " << GetLastError();
             return;
         }
         WaitForInputIdle(m_process.hProcess, 30000);

@@ -227,16 +227,68 @@ TEST(SetupMenuTest, NotesOpenWithTheRegisteredViewerOrNotepad) {
     EXPECT_EQ(0u, menu.CloseAndWait());
 }
 
+// A launch's lines reach the viewer: the two of a start, and a third with the system's text when
+// the installer cannot start. Media under a folder that the code page cannot name start their
+// installer by its short path; a 259-character path with a space still starts, quoted.
 TEST(SetupMenuTest, LaunchLinesReachTheViewer) {
-    DrainingViewer viewer;
-    Media media(kMedia);
-    RunningMenu menu(media);
-    ASSERT_NE(nullptr, menu.Dialog());
-    menu.Click(IDC_FENDRA_LIGHT);
-    EXPECT_EQ((std::vector<std::string>{"MyWinExec: FendraL\\setup.exe",
-                                        "MyWinExec: " + kMedia + "\\FendraL\\setup.exe"}),
-              viewer.WaitForLines(2));
-    EXPECT_EQ(0u, menu.CloseAndWait());
+    const std::string deep = kMedia + "\\My Install" + std::string(241 - kMedia.size() - 11, 'd');
+    // "日本": no form in code page 1252; Wine keeps short names.
+    const std::wstring japanese = Wide(kMedia) + L"\\\u65e5\u672c";
+    struct Case {
+        const char* label;
+        std::string root;
+        bool outsideCodePage, installerMissing;
+    } cases[] = {
+        {"installer started", kMedia, false, false},
+        {"installer missing", kMedia, false, true},
+        {"folder outside the code page", kMedia, true, false},
+        {"259 characters with a space", deep, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        DrainingViewer viewer;
+        Media media(c.root);
+        std::wstring program;
+        std::string folder = c.root;
+        if (c.outsideCodePage) {
+            CreateDirectoryW(japanese.c_str(), NULL);
+            CreateDirectoryW((japanese + L"\\FendraL").c_str(), NULL);
+            for (const char* file : {"\\setup.exe", "\\FendraL\\setup.exe"}) {
+                CopyFileW(Wide(c.root + file).c_str(), (japanese + Wide(file)).c_str(), FALSE);
+            }
+            program = japanese + L"\\setup.exe";
+            char shortPath[MAX_PATH] = {};
+            wchar_t wideShort[MAX_PATH] = {};
+            GetShortPathNameW(japanese.c_str(), wideShort, MAX_PATH);
+            WideCharToMultiByte(CP_ACP, 0, wideShort, -1, shortPath, MAX_PATH, NULL, NULL);
+            folder = shortPath;
+            ASSERT_EQ(std::string::npos, folder.find('?')) << folder;
+        }
+        if (c.installerMissing) {
+            fs::remove(c.root + "\\FendraL\\setup.exe");
+        }
+        RunningMenu menu(media, "", program);
+        ASSERT_NE(nullptr, menu.Dialog());
+        menu.Click(IDC_FENDRA_LIGHT);
+        const std::string installer = folder + "\\FendraL\\setup.exe";
+        std::vector<std::string> lines = viewer.WaitForLines(c.installerMissing ? 3 : 2);
+        ASSERT_EQ(c.installerMissing ? 3u : 2u, lines.size());
+        EXPECT_EQ("MyWinExec: FendraL\\setup.exe", lines[0]);
+        EXPECT_EQ("MyWinExec: " + installer, lines[1]);
+        if (c.installerMissing) {
+            // The system's text, one line, then the code.
+            EXPECT_EQ(0u, lines[2].find("MyWinExec: Unable to start " + installer + ": "))
+                << lines[2];
+            EXPECT_TRUE(std::regex_search(lines[2], std::regex("[a-z]\\. \\(2\\)$"))) << lines[2];
+            EXPECT_TRUE(menu.Records().empty());
+        } else {
+            std::vector<StubRecord> records = menu.WaitForRecords(1);
+            ASSERT_EQ(1u, records.size());
+            const bool spaced = installer.find(' ') != std::string::npos;
+            EXPECT_EQ(spaced ? "\"" + installer + "\"" : installer, records[0].commandLine);
+        }
+        EXPECT_EQ(0u, menu.CloseAndWait());
+    }
 }
 
 // A viewer that has stopped answering, or a lock that another program keeps: the menu's lines are
