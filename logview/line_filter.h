@@ -1,0 +1,61 @@
+// Which lines the viewer shows and how it colours them: lists of substrings written "a;b;c",
+// matched without regard to case. A filter shows a line that holds one of its include substrings
+// (any line when there are none) and none of its exclude substrings; a highlight rule colours the
+// lines that hold one of its substrings, and the first rule that matches wins.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The substrings of a list, lower-cased: split at ';', blanks around each trimmed, empty ones left
+// out.
+std::vector<std::string> ParseSubstrings(const std::string& list);
+
+// True when text holds part, with or without regard to case.
+bool Contains(const std::string& text, const std::string& part, bool matchCase);
+
+// True when text holds one of substrings (each already lower case), case ignored.
+bool HoldsAny(const std::string& text, const std::vector<std::string>& substrings);
+
+class LineFilter {
+  public:
+    void Set(const std::string& include, const std::string& exclude);
+    bool Passes(const std::string& text) const;
+    bool Active() const { return !m_include.empty() || !m_exclude.empty(); }
+
+  private:
+    std::vector<std::string> m_include;
+    std::vector<std::string> m_exclude;
+};
+
+// The colours that a highlight rule may take, as a user names them.
+struct HighlightColour {
+    const char* name;
+    COLORREF colour;
+};
+constexpr HighlightColour kHighlightColours[] = {
+    {"Red", RGB(255, 190, 190)},  {"Yellow", RGB(255, 250, 170)}, {"Green", RGB(190, 240, 190)},
+    {"Blue", RGB(190, 215, 255)}, {"Orange", RGB(255, 215, 160)}, {"Purple", RGB(230, 200, 255)},
+    {"Grey", RGB(220, 220, 220)},
+};
+constexpr int kHighlightColourCount =
+    static_cast<int>(sizeof kHighlightColours / sizeof kHighlightColours[0]);
+constexpr int kHighlightRuleCount = 3;
+
+struct HighlightRule {
+    std::string list; // as the user wrote it
+    int colour = 0;   // index into kHighlightColours
+};
+
+class Highlighter {
+  public:
+    void Set(const HighlightRule (&rules)[kHighlightRuleCount]);
+    // The colour of the first rule that text matches; false when none does.
+    bool ColourOf(const std::string& text, COLORREF* colour) const;
+
+  private:
+    std::vector<std::string> m_substrings[kHighlightRuleCount];
+    COLORREF m_colours[kHighlightRuleCount] = {};
+};

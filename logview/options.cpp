@@ -1,0 +1,42 @@
+#include "options.h"
+
+bool ParseNumber(const char* text, unsigned long min, unsigned long max, unsigned long* value) {
+    unsigned long number = 0;
+    if (!*text) {
+        return false;
+    }
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9' || number > (max - static_cast<unsigned long>(*c - '0')) / 10) {
+            return false;
+        }
+        number = number * 10 + static_cast<unsigned long>(*c - '0');
+    }
+    *value = number;
+    return number >= min;
+}
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        unsigned long number = 0;
+        if (arg == "--print") {
+            options->headless = true;
+        } else if (arg == "--out" && hasValue) {
+            options->outPath = argv[++i];
+        } else if (arg == "--include" && hasValue) {
+            options->include = argv[++i];
+        } else if (arg == "--exclude" && hasValue) {
+            options->exclude = argv[++i];
+        } else if (arg == "--seconds" && hasValue &&
+                   ParseNumber(argv[++i], 0, kMaxSeconds, &number)) {
+            options->seconds = static_cast<int>(number);
+        } else if (arg == "--max-lines" && hasValue &&
+                   ParseNumber(argv[++i], 1, kMaxLines, &number)) {
+            options->maxLines = static_cast<int>(number);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}

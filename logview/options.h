@@ -1,0 +1,31 @@
+// The viewer's command line: the window, or headless (--print) with its output, its time limit,
+// the number of lines it keeps, and the filter for what it writes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+constexpr char kUsage[] =
+    "usage: logview [--print [--out FILE] [--seconds N] [--include LIST] [--exclude LIST]]\n"
+    "               [--max-lines N]\n"
+    "  N: whole numbers; --seconds 0 to 2147483 (0: no limit), --max-lines 1 to 1000000\n"
+    "  LIST: substrings separated by ';', matched without regard to case";
+constexpr unsigned long kMaxSeconds = USER_TIMER_MAXIMUM / 1000;
+constexpr unsigned long kMaxLines = 1000000;
+constexpr int kDefaultMaxLines = 10000;
+
+struct Options {
+    bool headless = false;
+    const char* outPath = NULL;
+    int seconds = 0;
+    int maxLines = kDefaultMaxLines;
+    std::string include;
+    std::string exclude;
+};
+
+// A whole decimal number from min to max: no sign, no blanks, nothing after it.
+bool ParseNumber(const char* text, unsigned long min, unsigned long max, unsigned long* value);
+
+// False on anything it does not know, or a number out of range.
+bool ParseOptions(int argc, char** argv, Options* options);

@@ -1,0 +1,134 @@
+#include "settings.h"
+
+#include <stdio.h>
+
+namespace {
+
+constexpr size_t kListSize = 1024; // a substring list as stored
+
+class Key {
+  public:
+    explicit Key(bool write) {
+        LONG status =
+            write ? RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0, KEY_SET_VALUE,
+                                    NULL, &m_key, NULL)
+                  : RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &m_key);
+        if (status != ERROR_SUCCESS) {
+            m_key = NULL;
+        }
+    }
+    ~Key() {
+        if (m_key) {
+            RegCloseKey(m_key);
+        }
+    }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+
+    bool Open() const { return m_key != NULL; }
+
+    void Read(const char* name, std::string* text) const {
+        char data[kListSize] = {};
+        DWORD type = REG_NONE;
+        DWORD size = sizeof data - 1;
+        if (RegQueryValueExA(m_key, name, NULL, &type, reinterpret_cast<BYTE*>(data), &size) ==
+                ERROR_SUCCESS &&
+            type == REG_SZ) {
+            *text = data;
+        }
+    }
+    void Read(const char* name, DWORD* number) const {
+        DWORD data = 0;
+        DWORD type = REG_NONE;
+        DWORD size = sizeof data;
+        if (RegQueryValueExA(m_key, name, NULL, &type, reinterpret_cast<BYTE*>(&data), &size) ==
+                ERROR_SUCCESS &&
+            type == REG_DWORD) {
+            *number = data;
+        }
+    }
+    bool Read(const char* name, WINDOWPLACEMENT* placement) const {
+        WINDOWPLACEMENT data = {};
+        DWORD type = REG_NONE;
+        DWORD size = sizeof data;
+        if (RegQueryValueExA(m_key, name, NULL, &type, reinterpret_cast<BYTE*>(&data), &size) !=
+                ERROR_SUCCESS ||
+            type != REG_BINARY || size != sizeof data || data.length != sizeof data) {
+            return false;
+        }
+        *placement = data;
+        return true;
+    }
+
+    bool Write(const char* name, const std::string& text) const {
+        return RegSetValueExA(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                              static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+    }
+    bool Write(const char* name, DWORD number) const {
+        return RegSetValueExA(m_key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                              sizeof number) == ERROR_SUCCESS;
+    }
+    bool Write(const char* name, const WINDOWPLACEMENT& placement) const {
+        return RegSetValueExA(m_key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&placement),
+                              sizeof placement) == ERROR_SUCCESS;
+    }
+
+  private:
+    HKEY m_key = NULL;
+};
+
+// "Highlight1", "HighlightColour1", ...
+std::string RuleValue(const char* name, int rule) {
+    char value[32];
+    snprintf(value, sizeof value, "%s%d", name, rule + 1);
+    return value;
+}
+
+} // namespace
+
+ViewerSettings LoadSettings() {
+    ViewerSettings settings;
+    Key key(false);
+    if (!key.Open()) {
+        return settings;
+    }
+    key.Read("Include", &settings.include);
+    key.Read("Exclude", &settings.exclude);
+    for (int i = 0; i < kHighlightRuleCount; ++i) {
+        key.Read(RuleValue("Highlight", i).c_str(), &settings.highlights[i].list);
+        DWORD colour = 0;
+        key.Read(RuleValue("HighlightColour", i).c_str(), &colour);
+        settings.highlights[i].colour =
+            colour < static_cast<DWORD>(kHighlightColourCount) ? static_cast<int>(colour) : 0;
+    }
+    DWORD sinceFirst = 0;
+    DWORD onTop = 0;
+    key.Read("TimeSinceFirstLine", &sinceFirst);
+    key.Read("AlwaysOnTop", &onTop);
+    settings.timeMode = sinceFirst ? TimeMode::kSinceFirstLine : TimeMode::kClock;
+    settings.alwaysOnTop = onTop != 0;
+    settings.hasPlacement = key.Read("Placement", &settings.placement);
+    return settings;
+}
+
+bool SaveSettings(const ViewerSettings& settings) {
+    Key key(true);
+    if (!key.Open()) {
+        return false;
+    }
+    bool saved = key.Write("Include", settings.include) && key.Write("Exclude", settings.exclude);
+    for (int i = 0; i < kHighlightRuleCount; ++i) {
+        saved = saved &&
+                key.Write(RuleValue("Highlight", i).c_str(), settings.highlights[i].list) &&
+                key.Write(RuleValue("HighlightColour", i).c_str(),
+                          static_cast<DWORD>(settings.highlights[i].colour));
+    }
+    saved = saved &&
+            key.Write("TimeSinceFirstLine",
+                      static_cast<DWORD>(settings.timeMode == TimeMode::kSinceFirstLine)) &&
+            key.Write("AlwaysOnTop", static_cast<DWORD>(settings.alwaysOnTop));
+    if (settings.hasPlacement) {
+        saved = saved && key.Write("Placement", settings.placement);
+    }
+    return saved;
+}
