@@ -4,9 +4,11 @@
 #include "channel_reader.h"
 #include "child_process.h"
 #include "duzar.h"
+#include "line_filter.h"
 #include "logview_resource.h"
 #include "menu_harness.h"
 #include "resource.h"
+#include "settings.h"
 
 #include <map>
 #include <memory>
@@ -72,6 +74,39 @@ class RunningViewer {
                      reinterpret_cast<LPARAM>(status));
         return status;
     }
+    // Opens a dialog of the viewer with command, as its menu item does.
+    HWND OpenDialog(WORD command) const {
+        PostMessageA(m_window, WM_COMMAND, command, 0);
+        HWND dialog = NULL;
+        for (int i = 0; i < 600 && !(dialog = FindDialogOf(m_process.Id())); ++i) {
+            Sleep(50);
+        }
+        EXPECT_NE(nullptr, dialog) << "no dialog for command " << command;
+        return dialog;
+    }
+    // Sets the filter in its dialog; returns once the rows show it.
+    void Filter(const char* include, const char* exclude) const {
+        HWND dialog = OpenDialog(IDM_FILTER);
+        SetDlgItemTextA(dialog, IDC_INCLUDE, include);
+        SetDlgItemTextA(dialog, IDC_EXCLUDE, exclude);
+        PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        for (int i = 0;
+             i < 600 && (IsWindow(dialog) || Status().find("filtering") != std::string::npos);
+             ++i) {
+            Sleep(50);
+        }
+    }
+    // The selected rows' indexes.
+    std::vector<int> Selected() const {
+        std::vector<int> rows;
+        LRESULT count = SendMessageA(List(), LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            if (SendMessageA(List(), LB_GETSEL, static_cast<WPARAM>(i), 0) > 0) {
+                rows.push_back(static_cast<int>(i));
+            }
+        }
+        return rows;
+    }
     DWORD Close() const {
         PostMessageA(m_window, WM_CLOSE, 0, 0);
         return m_process.Wait();
@@ -90,6 +125,7 @@ class LogViewTest : public ::testing::Test {
         DeleteFileA(kOut.c_str());
         DeleteFileA(kErrorFile);
         SetCurrentDirectoryA("C:\\");
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
     }
     void TearDown() override { DeleteFileA(kErrorFile); }
 
@@ -240,6 +276,116 @@ TEST_F(LogViewTest, CopyAndClear) {
     EXPECT_EQ(0u, viewer.Close());
 }
 
+TEST(LineFilterTest, IncludeExcludeCaseAndHighlightOrder) {
+    struct Case {
+        const char* include;
+        const char* exclude;
+        const char* text;
+        bool shown;
+    } cases[] = {
+        {"", "", "anything", true},
+        {"MyWinExec;GetLock", "", "MyWinExec: FendraL\\setup.exe", true},
+        {"MyWinExec;GetLock", "", "getlock: 258", true},
+        {"MyWinExec;GetLock", "", "heartbeat 1", false},
+        {"", "heartbeat", "HeartBeat 1", false},
+        {"MyWinExec", "FendraL", "MyWinExec: FendraL\\setup.exe", false},
+        {"MyWinExec", "FendraL", "MyWinExec: Morrik\\setup.exe", true},
+        {" ; ;", " ", "anything", true},
+        {" get lock ;x", "", "Get Lock", true},
+        {"a;b", "", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.include) + " / " + c.exclude + " / " + c.text);
+        LineFilter filter;
+        filter.Set(c.include, c.exclude);
+        EXPECT_EQ(c.shown, filter.Passes(c.text));
+    }
+    HighlightRule rules[kHighlightRuleCount] = {{"", 0}, {"error", 1}, {"MyWinExec;ERROR", 2}};
+    Highlighter highlighter;
+    highlighter.Set(rules);
+    COLORREF colour = 0;
+    EXPECT_TRUE(highlighter.ColourOf("MyWinExec error", &colour));
+    EXPECT_EQ(kHighlightColours[1].colour, colour);
+    EXPECT_TRUE(highlighter.ColourOf("mywinexec ok", &colour));
+    EXPECT_EQ(kHighlightColours[2].colour, colour);
+    EXPECT_FALSE(highlighter.ColourOf("other", &colour));
+}
+
+// A filter hides lines without losing them, numbered as they came; it, always-on-top and the time
+// column's form are kept for the next run.
+TEST_F(LogViewTest, FilterHidesLinesAndSettingsSurviveARestart) {
+    LogClient client;
+    {
+        RunningViewer viewer("");
+        for (const char* text : {"MyWinExec: a", "heartbeat 1", "GetLock: b", "heartbeat 2", "c"}) {
+            client.Logf("%s", text);
+        }
+        ASSERT_EQ(5u, viewer.WaitForTexts(5).size());
+        viewer.Filter("MyWinExec;getlock", "");
+        EXPECT_EQ((std::vector<std::string>{"MyWinExec: a", "GetLock: b"}), viewer.Texts());
+        EXPECT_EQ(0u, viewer.Rows().at(1).find("3\t"));
+        EXPECT_NE(std::string::npos, viewer.Status().find("2 shown of 5 kept")) << viewer.Status();
+        viewer.Filter("", "HEARTBEAT");
+        EXPECT_EQ((std::vector<std::string>{"MyWinExec: a", "GetLock: b", "c"}), viewer.Texts());
+        SendMessageA(viewer.Window(), WM_COMMAND, IDM_ALWAYS_ON_TOP, 0);
+        SendMessageA(viewer.Window(), WM_COMMAND, IDM_TIME_SINCE_FIRST, 0);
+        EXPECT_EQ(0u, viewer.Close());
+    }
+    RunningViewer viewer("");
+    client.Logf("heartbeat 3");
+    client.Logf("after");
+    for (int i = 0; i < 600 && viewer.Status().find("1 shown of 2 kept") == std::string::npos;
+         ++i) {
+        Sleep(50);
+    }
+    std::vector<std::string> rows = viewer.Rows();
+    ASSERT_EQ(1u, rows.size()) << viewer.Status();
+    EXPECT_TRUE(std::regex_match(rows[0], std::regex("2\t\\+0\\.[0-9]{3}\tafter"))) << rows[0];
+    EXPECT_TRUE(GetWindowLongA(viewer.Window(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(0u, viewer.Close());
+}
+
+// Find selects the next or previous line that holds the text, alone and in view; a miss says so.
+TEST_F(LogViewTest, FindSelectsTheLine) {
+    RunningViewer viewer("");
+    LogClient client;
+    for (const char* text : {"alpha", "Beta one", "gamma", "beta two"}) {
+        client.Logf("%s", text);
+    }
+    ASSERT_EQ(4u, viewer.WaitForTexts(4).size());
+    HWND box = viewer.OpenDialog(IDM_FIND);
+    SetDlgItemTextA(box, IDC_FIND_TEXT, "beta");
+    struct Step {
+        const char* label;
+        bool matchCase;
+        WORD command; // a button of the box, or a menu command (F3, Shift+F3)
+        bool button;
+        int selected;
+        bool missed;
+    } steps[] = {
+        {"next", false, IDOK, true, 1, false},
+        {"next again", false, IDOK, true, 3, false},
+        {"past the last", false, IDOK, true, 3, true},
+        {"Shift+F3", false, IDM_FIND_PREVIOUS, false, 1, false},
+        {"F3 with case", true, IDM_FIND_NEXT, false, 3, false},
+        {"previous with case", true, IDC_FIND_PREVIOUS, true, 3, true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.label);
+        SendDlgItemMessageA(box, IDC_MATCH_CASE, BM_SETCHECK,
+                            step.matchCase ? BST_CHECKED : BST_UNCHECKED, 0);
+        if (step.button) {
+            SendMessageA(box, WM_COMMAND, step.command, 0);
+        } else {
+            SendMessageA(viewer.Window(), WM_COMMAND, step.command, 0);
+        }
+        EXPECT_EQ(std::vector<int>{step.selected}, viewer.Selected());
+        EXPECT_EQ(step.missed, viewer.Status().find("Not found: \"beta\"") != std::string::npos)
+            << viewer.Status();
+    }
+    EXPECT_EQ(0u, viewer.Close());
+}
+
 TEST_F(LogViewTest, SecondViewerSaysSoAndLeaves) {
     RunningViewer first("");
     ChildProcess second(ViewerCommand("--print"), kWork, "", kErr);
@@ -340,7 +486,8 @@ TEST_F(LogViewTest, ReportsLockFaults) {
 // and the flushed lines must fall in order among the drained ones.
 TEST_F(LogViewTest, ManyWritersLoseNothing) {
     const int kWriters = 8, kLines = 2000, kPad = 400;
-    RunningViewer viewer("--print --out " + kOut);
+    // Headless with a filter that every line passes but writer 0's.
+    RunningViewer viewer("--print --out " + kOut + " --include \"LINE \" --exclude \"writer 0 \"");
     std::vector<std::unique_ptr<ChildProcess>> writers;
     for (int w = 0; w < kWriters; ++w) {
         writers.push_back(std::make_unique<ChildProcess>(Writer(w, kLines, 0, kPad), "C:\\"));
@@ -353,10 +500,10 @@ TEST_F(LogViewTest, ManyWritersLoseNothing) {
     EXPECT_GT(flushed, 0u) << viewer.Status();
     EXPECT_EQ(0u, viewer.Close());
     std::vector<std::string> lines = ReadLines(kOut);
-    EXPECT_EQ(static_cast<size_t>(kWriters * kLines), lines.size());
+    EXPECT_EQ(static_cast<size_t>((kWriters - 1) * kLines), lines.size());
     std::map<int, std::pair<int, int>> seen = CheckWriters(lines);
     for (int w = 0; w < kWriters; ++w) {
-        EXPECT_EQ(kLines, seen[w].first) << "writer " << w;
+        EXPECT_EQ(w == 0 ? 0 : kLines, seen[w].first) << "writer " << w;
     }
     EXPECT_EQ("", ReadFileText(kErrorFile));
 }
