@@ -1,6 +1,7 @@
 // Figures for the log channel, printed, not judged:
-//  1. lines per second from this process into the real log viewer, beside the same lines sent with
-//     OutputDebugStringA to a listener on the debug-output shared-memory protocol (DBWIN_BUFFER);
+//  1. lines per second from this process into the real log viewer, without and with a filter that
+//     every line passes, beside the same lines sent with OutputDebugStringA to a listener on the
+//     debug-output shared-memory protocol (DBWIN_BUFFER);
 //  2. the cost of a Logf while no viewer runs, beside the formatting and one FindWindowA that it is
 //     meant to cost;
 //  3. how long one Logf takes against a viewer whose window does not answer (with a full buffer,
@@ -37,9 +38,10 @@ unsigned long ViewerLineCount(HWND viewer) {
     return strtoul(status, NULL, 10);
 }
 
-// Seconds for count lines to reach the viewer, from the first Logf to the last line shown.
-double ThroughViewer(const char* logview, int count, const std::string& text) {
-    std::string command = std::string("\"") + logview + "\" --print";
+// Seconds for count lines to reach the viewer started headless with options, from the first Logf
+// to the last line taken.
+double ThroughViewer(const char* logview, const char* options, int count, const std::string& text) {
+    std::string command = std::string("\"") + logview + "\" --print " + options;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     HANDLE sink =
         CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, NULL);
@@ -229,10 +231,13 @@ int main(int argc, char** argv) {
     int lines = argc > 2 ? atoi(argv[2]) : 20000;
     std::string text(kLineLength, 'x');
 
-    double viewer = ThroughViewer(argv[1], lines, text);
+    double viewer = ThroughViewer(argv[1], "", lines, text);
+    double filtered =
+        ThroughViewer(argv[1], "--include \"MyWinExec;x\" --exclude heartbeat", lines, text);
     double debug = ThroughDebugOutput(lines, text);
     printf("Lines of %zu characters, %d of them:\n", kLineLength, lines);
     printf("  duzar channel into logview:      %10.0f lines/s\n", lines / viewer);
+    printf("  the same, a filter active:        %10.0f lines/s\n", lines / filtered);
     if (debug > 0) {
         printf("  OutputDebugStringA to a listener: %10.0f lines/s\n", lines / debug);
         printf("  ratio channel / debug output:     %10.2f\n", debug / viewer);

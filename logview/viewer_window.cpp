@@ -84,9 +84,9 @@ void DropOldest() {
     }
 }
 
-// Keeps one line and shows it when the filter passes it (and headless, writes it); returns its row,
-// or the last row when it is hidden.
-LRESULT AddLine(const std::string& text) {
+// Keeps one line and shows it when the filter passes it (and headless, writes it), scrolling it
+// into view when follow; returns its row, or the last row when it is hidden.
+LRESULT AddLine(const std::string& text, bool follow) {
     KeptLine line = {++g_viewer.number, {}, 0, text};
     GetLocalTime(&line.clock);
     FILETIME now;
@@ -107,7 +107,6 @@ LRESULT AddLine(const std::string& text) {
     if (!shown || g_viewer.rebuilding) {
         return RowCount() > 0 ? RowCount() - 1 : 0;
     }
-    bool follow = LastLineVisible();
     LRESULT index = AddRow(g_viewer.kept.back());
     if (follow) {
         SendMessageA(g_viewer.lines, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
@@ -202,7 +201,7 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         TakeQueued();
         if (lParam) {
             ++g_viewer.flushed;
-            LRESULT index = AddLine(reinterpret_cast<const char*>(lParam));
+            LRESULT index = AddLine(reinterpret_cast<const char*>(lParam), LastLineVisible());
             UpdateStatus();
             return index;
         }
@@ -277,14 +276,26 @@ void UpdateStatus() {
     SetWindowTextA(g_viewer.status, text);
 }
 
+// What the reader drained comes in batches: the list is drawn once for each, not once per line.
 void TakeQueued() {
-    for (const ChannelItem& item : g_viewer.channel.TakeQueued()) {
+    std::deque<ChannelItem> items = g_viewer.channel.TakeQueued();
+    if (items.empty()) {
+        return;
+    }
+    bool follow = LastLineVisible();
+    SendMessageA(g_viewer.lines, WM_SETREDRAW, FALSE, 0);
+    for (const ChannelItem& item : items) {
         if (item.fault) {
             ReportFault(item.text);
         } else {
-            AddLine(item.text);
+            AddLine(item.text, false);
         }
     }
+    SendMessageA(g_viewer.lines, WM_SETREDRAW, TRUE, 0);
+    if (follow) {
+        ScrollToEnd();
+    }
+    InvalidateRect(g_viewer.lines, NULL, FALSE);
     UpdateStatus();
 }
 
