@@ -237,7 +237,7 @@ int main(int argc, char** argv) {
     double debug = ThroughDebugOutput(lines, text);
     printf("Lines of %zu characters, %d of them:\n", kLineLength, lines);
     printf("  duzar channel into logview:      %10.0f lines/s\n", lines / viewer);
-    printf("  the same, a filter active:        %10.0f lines/s\n", lines / filtered);
+    printf("  the same, a filter active:       %10.0f lines/s\n", lines / filtered);
     if (debug > 0) {
         printf("  OutputDebugStringA to a listener: %10.0f lines/s\n", lines / debug);
         printf("  ratio channel / debug output:     %10.2f\n", debug / viewer);

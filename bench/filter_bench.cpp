@@ -139,11 +139,12 @@ int main(int argc, char** argv) {
     }
     printf("Filter change in the window, %ld lines kept:\n", lines);
     double hide = ChangeFilter(viewer, process.dwProcessId, "7", withSeven, &worst);
-    printf("  include \"7\" (%ld shown):      %8.2f s, window answered within %6.1f ms\n",
-           withSeven, hide, worst * 1000);
+    char label[64];
+    snprintf(label, sizeof label, "include \"7\" (%ld shown):", withSeven);
+    printf("  %-30s %6.2f s, window answered within %6.1f ms\n", label, hide, worst * 1000);
     double show = ChangeFilter(viewer, process.dwProcessId, "", lines, &worst);
-    printf("  filter cleared (%ld shown): %8.2f s, window answered within %6.1f ms\n", lines, show,
-           worst * 1000);
+    snprintf(label, sizeof label, "filter cleared (%ld shown):", lines);
+    printf("  %-30s %6.2f s, window answered within %6.1f ms\n", label, show, worst * 1000);
     PostMessageA(viewer, WM_CLOSE, 0, 0);
     WaitForSingleObject(process.hProcess, 30000);
     CloseHandle(process.hProcess);

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr size_t kListSize = 1024; // a substring list as typed
-
 // The rows of the selected lines, or of all rows, each ending in CR LF.
 std::string Rows(bool selectedOnly) {
     std::string text;

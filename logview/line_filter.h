@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+constexpr size_t kListSize = 1024; // a substring list as typed or stored, with its terminator
+
 // The substrings of a list, lower-cased: split at ';', blanks around each trimmed, empty ones left
 // out.
 std::vector<std::string> ParseSubstrings(const std::string& list);

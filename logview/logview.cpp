@@ -23,11 +23,6 @@ constexpr char kInstanceName[] = "duzar_viewer";
 // How long the output may take to be written at exit before the viewer leaves it.
 constexpr DWORD kOutputFinishMs = 5000;
 
-// Lines that fell behind a queue: the window's (a stalled window) or the output's (a paused pipe).
-unsigned long Lost() {
-    return g_viewer.channel.Dropped() + g_viewer.output.Dropped();
-}
-
 BOOL WINAPI OnConsoleBreak(DWORD) {
     PostMessageA(g_viewer.window, WM_CLOSE, 0, 0);
     return TRUE;

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr size_t kListSize = 1024; // a substring list as stored
-
 class Key {
   public:
     explicit Key(bool write) {

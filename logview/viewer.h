@@ -53,6 +53,8 @@ struct Viewer {
 extern Viewer g_viewer;
 
 // viewer_window.cpp: the window, its rows and its status bar.
+// Lines that fell behind a queue: the window's (a stalled window) or the output's (a paused pipe).
+unsigned long Lost();
 bool CreateViewerWindow(HINSTANCE instance);
 // Shown where the user left it, and on top if so chosen.
 void ShowViewerWindow(int show);

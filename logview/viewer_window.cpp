@@ -23,11 +23,6 @@ int g_charWidth = 8;
 int g_rowHeight = 16;
 int g_widestRow = 0; // characters, for the horizontal scroll range
 
-// Lines that fell behind a queue: the window's (a stalled window) or the output's (a paused pipe).
-unsigned long Lost() {
-    return g_viewer.channel.Dropped() + g_viewer.output.Dropped();
-}
-
 LRESULT RowCount() {
     return SendMessageA(g_viewer.lines, LB_GETCOUNT, 0, 0);
 }
@@ -242,6 +237,10 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 } // namespace
 
 Viewer g_viewer;
+
+unsigned long Lost() {
+    return g_viewer.channel.Dropped() + g_viewer.output.Dropped();
+}
 
 const KeptLine* LineOfRow(LRESULT row) {
     LRESULT number = SendMessageA(g_viewer.lines, LB_GETITEMDATA, static_cast<WPARAM>(row), 0);
