@@ -8,6 +8,7 @@
 //     so that the line is flushed to it), and against a lock that another process keeps.
 //   channel_bench LOGVIEW_EXE [LINES]
 //   channel_bench --hold-lock MS      the other process: holds the lock for MS milliseconds
+#include "bench_clock.h"
 #include "duzar.h"
 
 #include <stdio.h>
@@ -19,17 +20,6 @@
 namespace {
 
 constexpr size_t kLineLength = 60;
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 unsigned long ViewerLineCount(HWND viewer) {
     char status[256] = {};

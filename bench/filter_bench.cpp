@@ -3,55 +3,26 @@
 // to answer a message (it refills its rows a slice at a time), for a filter that hides most lines
 // and for clearing it again.
 //   filter_bench LOGVIEW_EXE [LINES]
+#include "bench_clock.h"
 #include "duzar.h"
+#include "find_dialog.h"
 #include "logview_resource.h"
 #include "settings.h"
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include <algorithm>
 #include <string>
 
 namespace {
 
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-struct Search {
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<Search*>(param);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (process == search->process && strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND DialogOf(DWORD process) {
-    Search search = {process, NULL};
-    for (int i = 0; i < 600 && !search.found; ++i) {
-        EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-        Sleep(search.found ? 0 : 10);
+    HWND dialog = NULL;
+    for (int i = 0; i < 600 && !(dialog = FindDialogOf(process)); ++i) {
+        Sleep(10);
     }
-    return search.found;
+    return dialog;
 }
 
 // The status bar's text, and the time the window took to hand it over.

@@ -1,6 +1,9 @@
 // Start-up time: from process start to the menu being visible, median of several runs, for
 // setup.exe beside the minimal program that only shows the same dialog.
 //   startup_bench SETUP_EXE MINIMAL_EXE [RUNS]
+#include "bench_clock.h"
+#include "find_dialog.h"
+
 #include <windows.h>
 
 #include <stdio.h>
@@ -11,31 +14,6 @@
 #include <vector>
 
 namespace {
-
-struct Search {
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK MatchVisibleDialog(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<Search*>(param);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (process == search->process && strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-double Now() {
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Milliseconds from CreateProcess to the dialog being visible; the program is then closed.
 double TimeToMenu(const char* program) {
@@ -48,22 +26,19 @@ double TimeToMenu(const char* program) {
         fprintf(stderr, "cannot start %s: %lu\n", program, GetLastError());
         exit(1);
     }
-    Search search = {process.dwProcessId, NULL};
-    while (!search.found && Now() - start < 60) {
-        EnumWindows(MatchVisibleDialog, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) {
-            Sleep(1);
-        }
+    HWND menu = NULL;
+    while (!(menu = FindDialogOf(process.dwProcessId)) && Now() - start < 60) {
+        Sleep(1);
     }
     double elapsed = (Now() - start) * 1000;
-    if (!search.found) {
+    if (!menu) {
         // A program that never showed its menu has no start-up time (an i686 program under a Wine
         // without 32-bit support does nothing at all).
         fprintf(stderr, "%s showed no menu within 60 s\n", program);
         TerminateProcess(process.hProcess, 1);
         exit(1);
     }
-    PostMessageA(search.found, WM_CLOSE, 0, 0);
+    PostMessageA(menu, WM_CLOSE, 0, 0);
     WaitForSingleObject(process.hProcess, 30000);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
