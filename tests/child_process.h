@@ -87,14 +87,17 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // The exit code, or STILL_ACTIVE when it did not end within a generous guard against a hang.
+    // Whether it ended within a generous guard against a hang, with its exit code in *code. A
+    // program whose exit code is a count may end with 259, STILL_ACTIVE's value: only this tells.
+    bool Ended(DWORD* code, DWORD milliseconds = 120000) const {
+        return m_process.hProcess &&
+               WaitForSingleObject(m_process.hProcess, milliseconds) == WAIT_OBJECT_0 &&
+               GetExitCodeProcess(m_process.hProcess, code);
+    }
+    // The exit code, or STILL_ACTIVE when it did not end within the guard.
     DWORD Wait(DWORD milliseconds = 120000) const {
         DWORD code = STILL_ACTIVE;
-        if (m_process.hProcess &&
-            WaitForSingleObject(m_process.hProcess, milliseconds) == WAIT_OBJECT_0) {
-            GetExitCodeProcess(m_process.hProcess, &code);
-        }
-        return code;
+        return Ended(&code, milliseconds) ? code : STILL_ACTIVE;
     }
     HANDLE Handle() const { return m_process.hProcess; }
     DWORD Id() const { return m_process.dwProcessId; }
