@@ -35,11 +35,11 @@ constexpr size_t kBufferSize = 4096;
 constexpr size_t kErrorTextSize = 512;
 
 // A diagnostic line never stops its program for long: the lock is waited for at most as long as the
-// system's own debug-output channel waits for its buffer, and a viewer gets about a second to take
-// each flushed line.
+// system's own debug-output channel waits for its buffer, a viewer gets about a second to take each
+// flushed line, and a whole flush ends after two seconds, however slowly the viewer answers.
 constexpr DWORD kLockTimeoutMs = 10000;
-constexpr DWORD kWaitSliceMs = 100;
-constexpr UINT kSendTimeoutMs = 1000;
+constexpr DWORD kSendTimeoutMs = 1000;
+constexpr DWORD kFlushDeadlineMs = 2000;
 
 // Every record names the header it comes from; the build maps the source root away, so this is a
 // project-relative path.
@@ -137,7 +137,27 @@ class LogClient {
     }
 
     // 1: no viewer runs; 0: appended; -1: the text does not fit the buffer; else an error code.
+    // While it waits (for the lock, or for the viewer during a flush) this thread answers messages
+    // sent to it; a Log that one of them calls is not run inside this one: its text follows this
+    // one's, whole and in call order, and it returns 0.
     int Log(const char* text) {
+        if (m_logThread == GetCurrentThreadId()) {
+            return Defer(text);
+        }
+        m_logThread = GetCurrentThreadId();
+        int result = Deliver(text);
+        char deferred[kBufferSize];
+        while (m_deferredLength != 0) {
+            memcpy(deferred, m_deferred, m_deferredLength + 1);
+            m_deferredLength = 0;
+            Deliver(deferred);
+        }
+        m_logThread = 0;
+        return result;
+    }
+
+  private:
+    int Deliver(const char* text) {
         HWND viewer = FindWindowA(NULL, kViewerTitle);
         if (!viewer) {
             return 1;
@@ -168,6 +188,13 @@ class LogClient {
             return static_cast<int>(lockError);
         }
         size_t used = BoundedLength(m_view, kBufferSize);
+        if (state == kLockAbandoned && used > 0 && used < kBufferSize && m_view[used - 1] != '\n') {
+            // Its writer died in the middle of that line: it stays a line of its own.
+            m_view[used++] = '\n';
+            if (used < kBufferSize) {
+                m_view[used] = '\0';
+            }
+        }
         if (used + needed > kBufferSize) {
             FlushToViewer(viewer, m_view);
             used = 0;
@@ -182,6 +209,21 @@ class LogClient {
         return 0;
     }
 
+    // Keeps the text of a Log called while this thread's Log waits; one that no longer fits is
+    // dropped with a record.
+    int Defer(const char* text) {
+        size_t length = strlen(text);
+        if (m_deferredLength + length >= kBufferSize) {
+            WriteError(kSourceTag, "Log: Nested line dropped, %d bytes waiting.",
+                       static_cast<int>(m_deferredLength));
+            return -1;
+        }
+        memcpy(m_deferred + m_deferredLength, text, length + 1);
+        m_deferredLength += length;
+        return 0;
+    }
+
+  public:
     // 0 when the view is mapped, else the error code of the call that failed.
     int GetMap() {
         if (!m_map) {
@@ -240,7 +282,8 @@ class LogClient {
     // so it is read within its bounds. Each line is blanked (its bytes made line feeds, which every
     // reader skips) before it is sent, so that a flush cut short by its writer's death is never
     // repeated by the next lock owner: at most the line in flight is lost. A viewer that does not
-    // take a line in time loses the rest of the buffer, with one record that counts it.
+    // take a line in time, or that makes the whole flush outlast kFlushDeadlineMs, loses the rest
+    // of the buffer, with one record that counts it.
     void FlushToViewer(HWND viewer, char* buffer) {
         char token[kBufferSize + 1];
         size_t length = BoundedLength(buffer, kBufferSize);
@@ -249,7 +292,12 @@ class LogClient {
         bool answering = true;
         int dropped = 0;
         DWORD error = 0;
+        const DWORD start = GetTickCount();
         while (NextLine(buffer, length, &pos, &line)) {
+            if (answering && GetTickCount() - start >= kFlushDeadlineMs) {
+                answering = false;
+                error = ERROR_TIMEOUT;
+            }
             if (!answering) {
                 ++dropped;
                 continue;
@@ -258,9 +306,9 @@ class LogClient {
             token[line.length] = '\0';
             memset(buffer + line.start, '\n', line.length);
             DWORD_PTR index = 0;
-            bool added =
-                SendToViewer(viewer, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(token), &index);
-            if (!added || !SendToViewer(viewer, LB_SETTOPINDEX, index, 0, &index)) {
+            bool added = SendToViewer(viewer, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(token),
+                                      start, &index);
+            if (!added || !SendToViewer(viewer, LB_SETTOPINDEX, index, 0, start, &index)) {
                 error = GetLastError();
                 answering = false;
                 dropped = added ? 0 : 1;
@@ -303,6 +351,12 @@ class LogClient {
         }
         char text[kErrorTextSize];
         if (SystemText(code, text, sizeof text)) {
+            // The record's line break is the next record's: the system's own CR LF would be
+            // doubled by the text-mode stream.
+            size_t length = strlen(text);
+            while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n')) {
+                text[--length] = '\0';
+            }
             WriteRecord(tag, text);
         } else {
             WriteError(tag, "No system text for error %lu (0x%08lX).", code, code);
@@ -349,15 +403,15 @@ class LogClient {
 
     // Waits for handle at most timeout milliseconds while messages that other threads send to this
     // one are answered, as SendMessage does while it waits: a window's thread that waits for the
-    // lock is not hung. Posted messages wait in the queue. A slice of the wait that a message cuts
-    // short counts whole, so the bound holds however many come.
+    // lock is not hung. Posted messages wait in the queue. The bound is the time elapsed, however
+    // many messages cut the wait short.
     static DWORD WaitAnsweringSentMessages(HANDLE handle, DWORD timeout) {
         // A free lock is taken without the message queue's cost.
         DWORD result = WaitForSingleObject(handle, 0);
-        for (DWORD waited = 0, slice = 0; result == WAIT_TIMEOUT && waited < timeout;
-             waited += slice) {
-            slice = timeout - waited < kWaitSliceMs ? timeout - waited : kWaitSliceMs;
-            result = MsgWaitForMultipleObjects(1, &handle, FALSE, slice, QS_SENDMESSAGE);
+        const DWORD start = GetTickCount();
+        for (DWORD waited = 0; result == WAIT_TIMEOUT && waited < timeout;
+             waited = GetTickCount() - start) {
+            result = MsgWaitForMultipleObjects(1, &handle, FALSE, timeout - waited, QS_SENDMESSAGE);
             if (result == WAIT_OBJECT_0 + 1) {
                 MSG msg;
                 PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -367,11 +421,18 @@ class LogClient {
         return result;
     }
 
-    // SendMessageTimeout to the viewer; false when it failed or the viewer did not answer in time.
+    // SendMessageTimeout to the viewer, within kSendTimeoutMs and what is left of the flush that
+    // began at flushStart; false when it failed or the viewer did not answer in time.
     static bool SendToViewer(HWND viewer, UINT message, WPARAM wParam, LPARAM lParam,
-                             DWORD_PTR* result) {
+                             DWORD flushStart, DWORD_PTR* result) {
+        DWORD elapsed = GetTickCount() - flushStart;
+        if (elapsed >= kFlushDeadlineMs) {
+            SetLastError(ERROR_TIMEOUT);
+            return false;
+        }
+        DWORD left = kFlushDeadlineMs - elapsed;
         return SendMessageTimeoutA(viewer, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
-                                   kSendTimeoutMs, result) != 0;
+                                   left < kSendTimeoutMs ? left : kSendTimeoutMs, result) != 0;
     }
 
     static void CloseOne(HANDLE* handle, const char* what) {
@@ -407,6 +468,10 @@ class LogClient {
     HANDLE m_event = NULL;
     HANDLE m_map = NULL;
     char* m_view = NULL;
+    // The thread inside Log, and the texts of the Logs it answered meanwhile.
+    DWORD m_logThread = 0;
+    size_t m_deferredLength = 0;
+    char m_deferred[kBufferSize] = {};
 };
 
 inline LogClient g_LogClient;

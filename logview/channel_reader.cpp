@@ -75,9 +75,19 @@ void ChannelReader::Stop() {
 
 void ChannelReader::Run() {
     HANDLE waits[] = {m_stop, m_event};
+    Drain();
     for (;;) {
-        Drain();
-        if (WaitForMultipleObjects(2, waits, FALSE, kDrainPeriodMs) == WAIT_OBJECT_0) {
+        DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kDrainPeriodMs);
+        if (woke == WAIT_OBJECT_0) {
+            break;
+        }
+        if (woke == WAIT_OBJECT_0 + 1) {
+            // Another program may have created the event manual-reset and left it set.
+            ResetEvent(m_event);
+        }
+        // A wake-up that found nothing does not lead straight to another, whoever sets the event.
+        if (!Drain() && woke == WAIT_OBJECT_0 + 1 &&
+            WaitForSingleObject(m_stop, kEmptyWakePauseMs) == WAIT_OBJECT_0) {
             break;
         }
     }
@@ -109,8 +119,9 @@ size_t ChannelReader::LinesToTake(const char* text, size_t length) {
     return length;
 }
 
-// Never run on the window's thread: a client flushes to the window while it holds the lock.
-void ChannelReader::Drain() {
+// Never run on the window's thread: a client flushes to the window while it holds the lock. True
+// when it queued something.
+bool ChannelReader::Drain() {
     DWORD result = WaitForSingleObject(m_lock, kLockTimeoutMs);
     char message[128];
     switch (result) {
@@ -121,12 +132,12 @@ void ChannelReader::Drain() {
     case WAIT_TIMEOUT:
         Queue(true, "Lock wait timed out; the buffer was left alone and is tried again.");
         PostMessageA(m_window, m_wakeMessage, 0, 0);
-        return;
+        return true;
     default:
         snprintf(message, sizeof message, "Lock wait failed: %lu", GetLastError());
         Queue(true, message);
         PostMessageA(m_window, m_wakeMessage, 0, 0);
-        return;
+        return true;
     }
     // Other processes write the buffer: its length is found within its bounds. It is copied and
     // emptied at once, whole, so that a writer that later dies part-way through an append leaves
@@ -134,7 +145,14 @@ void ChannelReader::Drain() {
     char text[duzar::kBufferSize];
     size_t length = duzar::BoundedLength(m_view, duzar::kBufferSize);
     memcpy(text, m_view, length);
-    size_t take = LinesToTake(text, length);
+    // A writer that died holding the lock wrote its last line no further: it is taken as it is, so
+    // that the next writer's line is not glued to it.
+    size_t take = length;
+    if (result == WAIT_ABANDONED) {
+        m_tail.clear();
+    } else {
+        take = LinesToTake(text, length);
+    }
     memset(m_view, 0, duzar::kBufferSize);
     memcpy(m_view, text + take, length - take);
     // Queued before the lock is released: a client that flushes next has the window take this
@@ -150,4 +168,5 @@ void ChannelReader::Drain() {
     if (found) {
         PostMessageA(m_window, m_wakeMessage, 0, 0);
     }
+    return found;
 }

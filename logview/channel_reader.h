@@ -21,6 +21,8 @@ class ChannelReader {
     // A line still without its line feed after this long is taken as it is: its writer may have
     // died.
     static constexpr DWORD kStaleTailMs = 3000;
+    // The pause after a wake-up that found nothing new.
+    static constexpr DWORD kEmptyWakePauseMs = 10;
 
     ChannelReader() = default;
     ~ChannelReader();
@@ -47,7 +49,7 @@ class ChannelReader {
   private:
     static DWORD WINAPI ThreadMain(LPVOID self);
     void Run();
-    void Drain();
+    bool Drain();
     size_t LinesToTake(const char* text, size_t length);
     void Queue(bool fault, std::string text) { m_queue.Push({fault, std::move(text)}); }
 

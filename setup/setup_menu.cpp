@@ -1,5 +1,6 @@
 // The program's entry and its only window: the modal setup menu. Every feature is one of its
 // buttons.
+#include "command_queue.h"
 #include "display_patch.h"
 #include "launch.h"
 #include "resource.h"
@@ -49,9 +50,9 @@ void OnInitDialog(HWND menu) {
     SetWindowTextA(boardDrivers, MORRIK_DRIVERS_CAPTION);
 }
 
-// The whole wParam is compared, so only a click (notification 0) selects a command. IDOK and
-// IDCANCEL do nothing: Esc and Enter never close the menu.
-void OnCommand(HWND menu, WPARAM command) {
+CommandQueue g_commands;
+
+void RunCommand(HWND menu, WPARAM command) {
     switch (command) {
     case IDC_FENDRA_LIGHT: MyWinExec(kFendraLightSetup, SW_SHOWNORMAL); break;
     case IDC_README: OpenReadme(kReadmeFile); break;
@@ -66,6 +67,19 @@ void OnCommand(HWND menu, WPARAM command) {
         if (BoardType == kBoardMorrikII) {
             MyWinExec(kMorrikSetup, SW_SHOWNORMAL);
         }
+        break;
+    }
+}
+
+// The whole wParam is compared, so only a click (notification 0) selects a command. IDOK and
+// IDCANCEL do nothing: Esc and Enter never close the menu.
+void OnCommand(HWND menu, WPARAM command) {
+    switch (command) {
+    case IDC_FENDRA_LIGHT:
+    case IDC_README:
+    case IDC_FENDRA_PROCESSING:
+    case IDC_BOARD_DRIVERS:
+        g_commands.Submit(command, [menu](WPARAM next) { RunCommand(menu, next); });
         break;
     }
 }

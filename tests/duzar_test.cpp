@@ -21,18 +21,23 @@ std::string Record(const std::string& text) {
     return "\r\n" + kTag + "\t" + text;
 }
 
-// What a text-mode stream makes of the system's text for a code: every LF becomes CR LF.
+// The record of the system's text for a code: its own line break trimmed, and every LF inside
+// made CR LF by the text-mode stream.
 std::string SystemRecord(DWORD code) {
     char* message = NULL;
     FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                        FORMAT_MESSAGE_IGNORE_INSERTS,
                    NULL, code, 0x0400, reinterpret_cast<LPSTR>(&message), 0, NULL);
-    std::string text;
-    for (const char* c = message; c && *c; ++c) {
-        text += *c == '\n' ? std::string("\r\n") : std::string(1, *c);
-    }
+    std::string text = message ? message : "";
     LocalFree(message);
-    return Record(text);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+        text.pop_back();
+    }
+    std::string record;
+    for (char c : text) {
+        record += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    return Record(record);
 }
 
 std::string ReadErrorFile() {
@@ -227,22 +232,69 @@ TEST_F(LogClientTest, GetLockReportsTimeoutAndSuccess) {
     CloseHandle(done);
 }
 
+// A writer that died holding the lock may have written its line only in part: that part stays a
+// line of its own.
 TEST_F(LogClientTest, AbandonedLockIsRecordedAndTheLineStillAppended) {
-    ViewerPeer viewer;
-    HANDLE keep = CreateMutexA(NULL, FALSE, duzar::kLockName);
-    std::thread([] {
-        HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
-        WaitForSingleObject(lock, INFINITE);
-        CloseHandle(lock); // the thread ends still owning it
-    }).join();
+    struct Case {
+        const char* left;
+        const char* buffer;
+    } cases[] = {
+        {"", "after\n"},
+        {"whole\n", "whole\nafter\n"},
+        {"half-writ", "half-writ\nafter\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.left);
+        ViewerPeer viewer;
+        HANDLE keep = CreateMutexA(NULL, FALSE, duzar::kLockName);
+        std::thread([&] {
+            HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+            WaitForSingleObject(lock, INFINITE);
+            strcpy(viewer.Buffer(), c.left);
+            CloseHandle(lock); // the thread ends still owning it
+        }).join();
+        LogClient client;
+        EXPECT_EQ(0, client.Log("after\n"));
+        EXPECT_EQ(c.buffer, std::string(viewer.Buffer()));
+        EXPECT_EQ(Record("GetLock: Fatal development error - Abandoned mutex detected."),
+                  ReadErrorFile());
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), TakeLockFromAnotherThread(0))
+            << "the lock must be released after an abandoned wait";
+        client.Close();
+        CloseHandle(keep);
+        DeleteFileA(kErrorPath);
+    }
+}
+
+// A viewer that answers, but late: the flush ends by its deadline, whatever the buffer holds; the
+// line that asked for it is appended.
+TEST_F(LogClientTest, FlushToASlowViewerEndsByItsDeadline) {
+    std::string held;
+    for (int i = 0; i < 51; ++i) {
+        held += std::string(79, 'h') + "\n";
+    }
+    StalledViewer viewer(held, 900);
     LogClient client;
-    EXPECT_EQ(0, client.Log("after\n"));
-    EXPECT_EQ("after\n", std::string(viewer.Buffer()));
-    EXPECT_EQ(Record("GetLock: Fatal development error - Abandoned mutex detected."),
-              ReadErrorFile());
-    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), TakeLockFromAnotherThread(0))
-        << "the lock must be released after an abandoned wait";
-    CloseHandle(keep);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(0, client.Log("a line that does not fit\n"));
+    EXPECT_LT(GetTickCount() - start, 10000u) << "a flush of 51 lines at 1.8 s each";
+    EXPECT_EQ(
+        0u, ReadErrorFile().find(Record("FlushToViewer: Viewer not answering, 50 lines dropped: ")))
+        << ReadErrorFile();
+    EXPECT_EQ("a line that does not fit\n", viewer.Buffer());
+}
+
+// A Log called by a message that this thread answers while its Log waits for the viewer: its line
+// follows, whole, and the flushed one arrives once.
+TEST_F(LogClientTest, ALogCalledWhileLogWaitsFollowsIt) {
+    const std::string held(4089, 'h');
+    ViewerPeer viewer;
+    LogClient client;
+    strcpy(viewer.Buffer(), (held + "\n").c_str());
+    viewer.onLine = [&](size_t) { EXPECT_EQ(0, client.Log("nested\n")); };
+    EXPECT_EQ(0, client.Log("outer\n"));
+    EXPECT_EQ(std::vector<std::string>{held}, viewer.Lines());
+    EXPECT_EQ("outer\nnested\n", std::string(viewer.Buffer()));
 }
 
 TEST_F(LogClientTest, LockThatCannotBeCreatedDropsTheLine) {
@@ -271,8 +323,6 @@ TEST_F(LogClientTest, ViewerWithoutBufferWritesFourRecordsEachTime) {
     EXPECT_EQ(once + once, ReadErrorFile());
     EXPECT_FALSE(NamedObjectExists(duzar::kLockName));
     EXPECT_FALSE(NamedObjectExists(duzar::kEventName));
-    const std::string system = SystemRecord(ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ("\r\r\n", system.substr(system.size() - 3)) << "system text: " << system;
 }
 
 // A mapping that opens but cannot be mapped (a 5-byte file behind the name): the handle stays, the
@@ -321,6 +371,7 @@ TEST_F(LogClientTest, SystemTextRecords) {
         SCOPED_TRACE(c.code);
         EXPECT_EQ(0, LogClient::WriteSystemError(kTag.c_str(), c.code, "Step: %d", 1));
         EXPECT_EQ(Record("Step: 1") + c.second, ReadErrorFile());
+        EXPECT_EQ(std::string::npos, ReadErrorFile().find("\r\r")) << "one line break a record";
         DeleteFileA(kErrorPath);
     }
     EXPECT_NE(std::string::npos, SystemRecord(182).find("%1"));

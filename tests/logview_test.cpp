@@ -432,23 +432,47 @@ TEST_F(LogViewTest, ReportsLockFaults) {
     Sleep(ChannelReader::kLockTimeoutMs + 500);
     ReleaseMutex(lock);
     EXPECT_EQ(0, client.Logf("after the wait"));
-    // A writer that dies holding the lock.
+    // A writer that dies holding the lock, half-way through its line: that half stays a line of
+    // its own, not glued to the next writer's.
     std::thread([] {
         HANDLE dying = CreateMutexA(NULL, FALSE, duzar::kLockName);
+        HANDLE map = OpenFileMappingA(FILE_MAP_WRITE, FALSE, duzar::kMapName);
         WaitForSingleObject(dying, INFINITE);
+        char* view = static_cast<char*>(MapViewOfFile(map, FILE_MAP_WRITE, 0, 0, 0));
+        strcat(view, "half-writ");
+        UnmapViewOfFile(view);
+        CloseHandle(map);
         CloseHandle(dying);
     }).join();
+    Sleep(1000);
+    EXPECT_EQ(0, client.Logf("whole"));
     Sleep(1000);
     EXPECT_EQ(0u, viewer.Close());
     CloseHandle(lock);
     std::string errors = ReadFileText(kErr);
     EXPECT_NE(std::string::npos, errors.find("Lock wait timed out")) << errors;
     EXPECT_NE(std::string::npos, errors.find("died holding the lock")) << errors;
-    EXPECT_EQ((std::vector<std::string>{"after the wait"}), ReadLines(kOut));
+    EXPECT_EQ((std::vector<std::string>{"after the wait", "half-writ", "whole"}), ReadLines(kOut));
 }
 
-// Long lines fill the buffer faster than the reader empties it, so clients flush to the window too,
-// and the flushed lines must fall in order among the drained ones.
+// Another program that created the wake-up event manual-reset and set it: the viewer does not
+// leave it set (its reader would wake without end), and lines still arrive.
+TEST_F(LogViewTest, IdlesAgainstASquattedEvent) {
+    HANDLE squatted = CreateEventA(NULL, TRUE, TRUE, duzar::kEventName);
+    RunningViewer viewer("--print --out " + kOut);
+    for (int i = 0; i < 100 && WaitForSingleObject(squatted, 0) == WAIT_OBJECT_0; ++i) {
+        Sleep(50);
+    }
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(squatted, 0))
+        << "the reader wakes without end";
+    LogClient client;
+    EXPECT_EQ(0, client.Logf("through a squatted event"));
+    Sleep(500);
+    EXPECT_EQ(0u, viewer.Close());
+    CloseHandle(squatted);
+    EXPECT_EQ((std::vector<std::string>{"through a squatted event"}), ReadLines(kOut));
+}
+
 TEST_F(LogViewTest, ManyWritersLoseNothing) {
     const int kWriters = 8, kLines = 2000, kPad = 400;
     // Headless with a filter that every line passes but writer 0's.

@@ -6,7 +6,10 @@
 #include "resource.h"
 #include "viewer_peer.h"
 
+#include <atomic>
+#include <memory>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -291,48 +294,117 @@ TEST(SetupMenuTest, LaunchLinesReachTheViewer) {
     }
 }
 
-// A viewer that has stopped answering, or a lock that another program keeps: the menu's lines are
-// dropped with a record, it answers its messages meanwhile, and the installer still starts.
+// Takes the log channel's lock on a thread of its own and keeps it for holdMs, or until destroyed.
+class LockHolder {
+  public:
+    explicit LockHolder(DWORD holdMs) {
+        HANDLE taken = CreateEventA(NULL, TRUE, FALSE, NULL);
+        m_release = CreateEventA(NULL, TRUE, FALSE, NULL);
+        m_thread = std::thread([this, taken, holdMs] {
+            HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+            WaitForSingleObject(lock, INFINITE);
+            SetEvent(taken);
+            WaitForSingleObject(m_release, holdMs);
+            ReleaseMutex(lock);
+            CloseHandle(lock);
+        });
+        WaitForSingleObject(taken, INFINITE);
+        CloseHandle(taken);
+    }
+    ~LockHolder() {
+        SetEvent(m_release);
+        m_thread.join();
+        CloseHandle(m_release);
+    }
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+  private:
+    HANDLE m_release = NULL;
+    std::thread m_thread;
+};
+
+// A stuck or slow channel: a viewer that has stopped answering or answers each message late, a
+// lock that another program keeps for good or for a while, a flood of messages to the menu
+// meanwhile, and a second button clicked while the first one's line waits. The menu answers its
+// messages throughout; the second command runs after the first, never inside it; lines are
+// dropped only where the wait's bound passed, with a record, and the rest arrive whole and in
+// order.
 TEST(SetupMenuTest, AStuckChannelDoesNotStopTheMenu) {
     const char kErrorFile[] = "C:\\duzar.err";
+    std::string shortLines;
+    for (int i = 0; i < 51; ++i) {
+        shortLines += std::string(79, 'h') + "\n";
+    }
+    const std::string fullBuffer = std::string(4080, 'h') + "\n";
+    const std::string lightLines =
+        "MyWinExec: FendraL\\setup.exe\nMyWinExec: " + kMedia + "\\FendraL\\setup.exe\n";
+    const std::string morrikLines =
+        "MyWinExec: Morrik\\setup.exe\nMyWinExec: " + kMedia + "\\Morrik\\setup.exe\n";
     struct Case {
         const char* label;
-        bool holdLock;
-        std::string record;
+        std::string held;  // the viewer's buffer at the start
+        DWORD answerDelay; // per list-box message; INFINITE: never answers
+        DWORD lockHold;    // 0: free; INFINITE: kept to the end
+        bool flood, secondClick;
+        std::string record; // "" when nothing may be dropped
+        std::string buffer; // the menu's lines left in the buffer
     } cases[] = {
-        {"viewer not answering", false, "FlushToViewer: Viewer not answering, 1 lines dropped: "},
-        {"lock held", true, "Log: Line dropped, lock not held: 258."},
+        {"viewer not answering", fullBuffer, INFINITE, 0, false, false,
+         "FlushToViewer: Viewer not answering, 1 lines dropped: ", lightLines},
+        {"lock held", fullBuffer, INFINITE, INFINITE, false, false,
+         "Log: Line dropped, lock not held: 258.", fullBuffer},
+        {"slow viewer, second click", shortLines, 900, 0, false, true,
+         "FlushToViewer: Viewer not answering, 50 lines dropped: ", lightLines + morrikLines},
+        {"lock held 1.5 s, second click", "", 0, 1500, false, true, "", lightLines + morrikLines},
+        {"lock held 4 s, message flood", "", 0, 4000, true, false, "", lightLines},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         DeleteFileA(kErrorFile);
-        // A full buffer, so that the menu's first line is flushed to the window.
-        StalledViewer viewer(std::string(4080, 'h') + "\n");
-        HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
-        if (c.holdLock) {
-            WaitForSingleObject(lock, 0);
-        }
+        StalledViewer viewer(c.held, c.answerDelay);
+        std::unique_ptr<LockHolder> lock(c.lockHold ? new LockHolder(c.lockHold) : nullptr);
         Media media(kMedia);
         RunningMenu menu(media);
         ASSERT_NE(nullptr, menu.Dialog());
-        // Sent, so that the click is under way before the menu is asked to answer.
+        std::atomic<bool> flooding{c.flood};
+        std::thread flood([&] {
+            DWORD_PTR ignored = 0;
+            while (flooding) {
+                SendMessageTimeoutA(menu.Dialog(), WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored);
+            }
+        });
+        // Sent, so that the click is under way before the menu is asked for more.
         DWORD_PTR result = 0;
         SendMessageTimeoutA(menu.Button(IDC_FENDRA_LIGHT), BM_CLICK, 0, 0, SMTO_NORMAL, 500,
                             &result);
+        if (c.secondClick) {
+            SendMessageTimeoutA(menu.Button(IDC_BOARD_DRIVERS), BM_CLICK, 0, 0, SMTO_NORMAL, 500,
+                                &result);
+        }
         EXPECT_NE(0, SendMessageTimeoutA(menu.Dialog(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result))
             << "the menu does not answer";
+        std::vector<StubRecord> records = menu.WaitForRecords(c.secondClick ? 2 : 1);
+        flooding = false;
+        flood.join();
+        ASSERT_EQ(c.secondClick ? 2u : 1u, records.size());
+        EXPECT_EQ(kMedia + "\\FendraL\\setup.exe", records[0].program);
+        if (c.secondClick) {
+            EXPECT_EQ(kMedia + "\\Morrik\\setup.exe", records[1].program);
+        }
         for (int i = 0; i < 600 && ReadFileText(kErrorFile).find(c.record) == std::string::npos;
              ++i) {
             Sleep(50);
         }
-        EXPECT_NE(std::string::npos, ReadFileText(kErrorFile).find(c.record))
-            << ReadFileText(kErrorFile);
-        if (c.holdLock) {
-            ReleaseMutex(lock);
+        const std::string errors = ReadFileText(kErrorFile);
+        if (c.record.empty()) {
+            EXPECT_EQ(std::string::npos, errors.find("dropped")) << errors;
+        } else {
+            EXPECT_NE(std::string::npos, errors.find(c.record)) << errors;
         }
-        CloseHandle(lock);
-        EXPECT_EQ(1u, menu.WaitForRecords(1).size());
+        lock.reset();
         EXPECT_EQ(0u, menu.CloseAndWait());
+        EXPECT_EQ(c.buffer, viewer.Buffer());
     }
 }
 

@@ -60,6 +60,8 @@ class ViewerPeer {
     }
     // Called on the window's thread with the count of lines so far, after each LB_ADDSTRING.
     std::function<void(size_t)> onLine;
+    // How long the window takes to answer each list-box message, as a slow viewer does.
+    DWORD answerDelayMs = 0;
 
     void AddLine(const std::string& line) {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -74,6 +76,9 @@ class ViewerPeer {
                               reinterpret_cast<LONG_PTR>(create->lpCreateParams));
         }
         auto* self = reinterpret_cast<ViewerPeer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (self && self->answerDelayMs && (message == LB_ADDSTRING || message == LB_SETTOPINDEX)) {
+            Sleep(self->answerDelayMs);
+        }
         if (self && message == LB_ADDSTRING) {
             LRESULT index = 0;
             size_t count = 0;
@@ -186,21 +191,38 @@ class DrainingViewer {
     std::vector<std::string> m_lines;
 };
 
-// A viewer whose window thread has stopped answering, as a hung one does: its window and its
-// buffer, which holds held, stay until it is destroyed, and nothing is taken meanwhile.
+// A viewer whose window thread has stopped answering, as a hung one does, or answers each
+// list-box message only after answerDelayMs: its window and its buffer, which holds held, stay
+// until it is destroyed, and nothing is drained meanwhile.
 class StalledViewer {
   public:
-    explicit StalledViewer(const std::string& held) {
+    explicit StalledViewer(const std::string& held, DWORD answerDelayMs = INFINITE) {
         HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
         m_release = CreateEventA(NULL, TRUE, FALSE, NULL);
-        m_thread = std::thread([this, ready, held] {
+        m_thread = std::thread([this, ready, held, answerDelayMs] {
             ViewerPeer peer;
+            m_buffer = peer.Buffer();
             memcpy(peer.Buffer(), held.c_str(), held.size() + 1);
             SetEvent(ready);
-            WaitForSingleObject(m_release, INFINITE);
+            if (answerDelayMs == INFINITE) {
+                WaitForSingleObject(m_release, INFINITE);
+                return;
+            }
+            peer.answerDelayMs = answerDelayMs;
+            while (MsgWaitForMultipleObjects(1, &m_release, FALSE, INFINITE, QS_ALLINPUT) !=
+                   WAIT_OBJECT_0) {
+                MSG msg;
+                while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+                    DispatchMessageA(&msg);
+                }
+            }
         });
         WaitForSingleObject(ready, INFINITE);
         CloseHandle(ready);
+    }
+    // What the buffer holds now.
+    std::string Buffer() const {
+        return std::string(m_buffer, duzar::BoundedLength(m_buffer, duzar::kBufferSize));
     }
     ~StalledViewer() {
         SetEvent(m_release);
@@ -212,5 +234,6 @@ class StalledViewer {
 
   private:
     HANDLE m_release = NULL;
+    char* m_buffer = nullptr;
     std::thread m_thread;
 };

@@ -1,0 +1,46 @@
+// The menu's rule that each command runs to its end before the next starts. A command can arrive
+// while another runs, since the log channel answers messages that other programs send to the menu
+// while it waits for the lock or for the viewer: such a command is kept and run after the running
+// one, in arrival order, never inside it.
+#pragma once
+
+#include <windows.h>
+
+class CommandQueue {
+  public:
+    // More than a user can click during the longest wait of a command.
+    static constexpr size_t kCapacity = 64;
+
+    // Runs command with run(command), then every command submitted meanwhile. While one runs, a
+    // command is only kept; false when the queue is full and it is not kept.
+    template <typename Run> bool Submit(WPARAM command, Run run) {
+        if (m_running) {
+            return Keep(command);
+        }
+        m_running = true;
+        run(command);
+        while (m_count != 0) {
+            WPARAM next = m_kept[m_first];
+            m_first = (m_first + 1) % kCapacity;
+            --m_count;
+            run(next);
+        }
+        m_running = false;
+        return true;
+    }
+
+  private:
+    bool Keep(WPARAM command) {
+        if (m_count == kCapacity) {
+            return false;
+        }
+        m_kept[(m_first + m_count) % kCapacity] = command;
+        ++m_count;
+        return true;
+    }
+
+    bool m_running = false;
+    size_t m_first = 0;
+    size_t m_count = 0;
+    WPARAM m_kept[kCapacity] = {};
+};
