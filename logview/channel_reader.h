@@ -22,7 +22,7 @@ class ChannelReader {
     // died.
     static constexpr DWORD kStaleTailMs = 3000;
     // The pause after a wake-up that found nothing new.
-    static constexpr DWORD kEmptyWakePauseMs = 10;
+    static constexpr DWORD kEmptyWakePauseMs = 2;
 
     ChannelReader() = default;
     ~ChannelReader();

@@ -1,11 +1,13 @@
-// Path splitting and joining, the installer path, and the notes command line, without starting
-// anything.
+// Path splitting and joining, the installer path, the notes command line and the order of the
+// menu's commands, without starting anything.
+#include "command_queue.h"
 #include "launch.h"
 
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 
+#include <functional>
 #include <random>
 #include <string>
 
@@ -310,6 +312,34 @@ TEST(ViewerCommandTest, CommandLine) {
         if (built) {
             EXPECT_EQ(c.expected, out);
         }
+    }
+}
+
+// Commands submitted while one runs (by what runs) follow it in arrival order, never inside it;
+// past the queue's capacity they are refused.
+TEST(CommandQueueTest, CommandsArrivingMeanwhileRunAfterInOrder) {
+    struct Case {
+        size_t arriving;
+        size_t refused;
+    } cases[] = {{0, 0}, {2, 0}, {CommandQueue::kCapacity, 0}, {CommandQueue::kCapacity + 2, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arriving);
+        CommandQueue queue;
+        std::vector<WPARAM> ran;
+        size_t refused = 0;
+        std::function<void(WPARAM)> run = [&](WPARAM command) {
+            ran.push_back(command);
+            for (WPARAM next = 1; command == 0 && next <= c.arriving; ++next) {
+                refused += queue.Submit(next, run) ? 0 : 1;
+            }
+        };
+        EXPECT_TRUE(queue.Submit(0, run));
+        std::vector<WPARAM> expected(c.arriving - c.refused + 1);
+        for (size_t i = 0; i < expected.size(); ++i) {
+            expected[i] = i;
+        }
+        EXPECT_EQ(expected, ran);
+        EXPECT_EQ(c.refused, refused);
     }
 }
 
