@@ -137,14 +137,14 @@ class LogClient {
     }
 
     // 1: no viewer runs; 0: appended; -1: the text does not fit the buffer; else an error code.
-    // While it waits (for the lock, or for the viewer during a flush) this thread answers messages
-    // sent to it; a Log that one of them calls is not run inside this one: its text follows this
-    // one's, whole and in call order, and it returns 0.
+    // While it waits (for the lock, or for the viewer during a flush) the calling thread, the one
+    // that this client serves, answers messages sent to it; a Log that one of them calls is not run
+    // inside this one: its text follows this one's, whole and in call order, and it returns 0.
     int Log(const char* text) {
-        if (m_logThread == GetCurrentThreadId()) {
+        if (m_inLog) {
             return Defer(text);
         }
-        m_logThread = GetCurrentThreadId();
+        m_inLog = true;
         int result = Deliver(text);
         char deferred[kBufferSize];
         while (m_deferredLength != 0) {
@@ -152,7 +152,7 @@ class LogClient {
             m_deferredLength = 0;
             Deliver(deferred);
         }
-        m_logThread = 0;
+        m_inLog = false;
         return result;
     }
 
@@ -307,8 +307,9 @@ class LogClient {
             memset(buffer + line.start, '\n', line.length);
             DWORD_PTR index = 0;
             bool added = SendToViewer(viewer, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(token),
-                                      start, &index);
-            if (!added || !SendToViewer(viewer, LB_SETTOPINDEX, index, 0, start, &index)) {
+                                      SendTimeout(start), &index);
+            if (!added ||
+                !SendToViewer(viewer, LB_SETTOPINDEX, index, 0, SendTimeout(start), &index)) {
                 error = GetLastError();
                 answering = false;
                 dropped = added ? 0 : 1;
@@ -421,18 +422,19 @@ class LogClient {
         return result;
     }
 
-    // SendMessageTimeout to the viewer, within kSendTimeoutMs and what is left of the flush that
-    // began at flushStart; false when it failed or the viewer did not answer in time.
-    static bool SendToViewer(HWND viewer, UINT message, WPARAM wParam, LPARAM lParam,
-                             DWORD flushStart, DWORD_PTR* result) {
-        DWORD elapsed = GetTickCount() - flushStart;
-        if (elapsed >= kFlushDeadlineMs) {
-            SetLastError(ERROR_TIMEOUT);
-            return false;
-        }
-        DWORD left = kFlushDeadlineMs - elapsed;
+    // How long a message of the flush that began at start may wait: kSendTimeoutMs, or what is
+    // left of kFlushDeadlineMs (a millisecond at least, so that the send is still tried).
+    static DWORD SendTimeout(DWORD start) {
+        DWORD elapsed = GetTickCount() - start;
+        DWORD left = elapsed < kFlushDeadlineMs ? kFlushDeadlineMs - elapsed : 1;
+        return left < kSendTimeoutMs ? left : kSendTimeoutMs;
+    }
+
+    // SendMessageTimeout to the viewer; false when it failed or the viewer did not answer in time.
+    static bool SendToViewer(HWND viewer, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeout,
+                             DWORD_PTR* result) {
         return SendMessageTimeoutA(viewer, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
-                                   left < kSendTimeoutMs ? left : kSendTimeoutMs, result) != 0;
+                                   timeout, result) != 0;
     }
 
     static void CloseOne(HANDLE* handle, const char* what) {
@@ -468,8 +470,8 @@ class LogClient {
     HANDLE m_event = NULL;
     HANDLE m_map = NULL;
     char* m_view = NULL;
-    // The thread inside Log, and the texts of the Logs it answered meanwhile.
-    DWORD m_logThread = 0;
+    // Whether Log is under way, and the texts of the Logs called meanwhile.
+    bool m_inLog = false;
     size_t m_deferredLength = 0;
     char m_deferred[kBufferSize] = {};
 };
