@@ -4,7 +4,8 @@
 // lookup. Faults of the channel itself are appended to \duzar.err on the current drive, never
 // shown.
 //
-// The one process-wide client is g_LogClient; its destructor releases the handles at exit.
+// The one process-wide client is g_LogClient, used from the program's one thread; its destructor
+// releases the handles at exit.
 #pragma once
 
 #include <windows.h>
@@ -40,6 +41,8 @@ constexpr size_t kErrorTextSize = 512;
 constexpr DWORD kLockTimeoutMs = 10000;
 constexpr DWORD kSendTimeoutMs = 1000;
 constexpr DWORD kFlushDeadlineMs = 2000;
+// A whole Log, the texts of Logs called while it waits included: one lock wait and one flush.
+constexpr DWORD kLogDeadlineMs = kLockTimeoutMs + kFlushDeadlineMs;
 
 // Every record names the header it comes from; the build maps the source root away, so this is a
 // project-relative path.
@@ -145,6 +148,7 @@ class LogClient {
             return Defer(text);
         }
         m_inLog = true;
+        m_logStart = GetTickCount();
         int result = Deliver(text);
         char deferred[kBufferSize];
         while (m_deferredLength != 0) {
@@ -179,7 +183,7 @@ class LogClient {
         }
 
         DWORD lockError = 0;
-        LockState state = TakeLock(kLockTimeoutMs, &lockError);
+        LockState state = TakeLock(TimeLeft(kLockTimeoutMs), &lockError);
         if (state == kLockNotOwned) {
             // Without the lock another process may be using the buffer, or holds it far too long:
             // the line is dropped.
@@ -294,7 +298,7 @@ class LogClient {
         DWORD error = 0;
         const DWORD start = GetTickCount();
         while (NextLine(buffer, length, &pos, &line)) {
-            if (answering && GetTickCount() - start >= kFlushDeadlineMs) {
+            if (answering && FlushTimeLeft(start) == 0) {
                 answering = false;
                 error = ERROR_TIMEOUT;
             }
@@ -352,12 +356,18 @@ class LogClient {
         }
         char text[kErrorTextSize];
         if (SystemText(code, text, sizeof text)) {
-            // The record's line break is the next record's: the system's own CR LF would be
-            // doubled by the text-mode stream.
-            size_t length = strlen(text);
-            while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n')) {
-                text[--length] = '\0';
+            // The text-mode stream makes each line feed CR LF: the system's own CR before one
+            // would be doubled. Its last line break is left out: the next record begins with one.
+            size_t length = 0;
+            for (const char* c = text; *c != '\0'; ++c) {
+                if (!(c[0] == '\r' && c[1] == '\n')) {
+                    text[length++] = *c;
+                }
             }
+            while (length > 0 && text[length - 1] == '\n') {
+                --length;
+            }
+            text[length] = '\0';
             WriteRecord(tag, text);
         } else {
             WriteError(tag, "No system text for error %lu (0x%08lX).", code, code);
@@ -405,7 +415,9 @@ class LogClient {
     // Waits for handle at most timeout milliseconds while messages that other threads send to this
     // one are answered, as SendMessage does while it waits: a window's thread that waits for the
     // lock is not hung. Posted messages wait in the queue. The bound is the time elapsed, however
-    // many messages cut the wait short.
+    // many messages cut the wait short; but the system answers every message waiting before it
+    // returns, so programs that keep sending without pause hold this thread as long as they would
+    // hold its message loop.
     static DWORD WaitAnsweringSentMessages(HANDLE handle, DWORD timeout) {
         // A free lock is taken without the message queue's cost.
         DWORD result = WaitForSingleObject(handle, 0);
@@ -422,12 +434,28 @@ class LogClient {
         return result;
     }
 
-    // How long a message of the flush that began at start may wait: kSendTimeoutMs, or what is
-    // left of kFlushDeadlineMs (a millisecond at least, so that the send is still tried).
-    static DWORD SendTimeout(DWORD start) {
+    // A wait's own bound, or less when the Log under way has less than that left of
+    // kLogDeadlineMs.
+    DWORD TimeLeft(DWORD bound) const {
+        if (!m_inLog) {
+            return bound;
+        }
+        DWORD elapsed = GetTickCount() - m_logStart;
+        DWORD left = elapsed < kLogDeadlineMs ? kLogDeadlineMs - elapsed : 0;
+        return left < bound ? left : bound;
+    }
+
+    // What is left of the flush that began at start.
+    DWORD FlushTimeLeft(DWORD start) const {
         DWORD elapsed = GetTickCount() - start;
-        DWORD left = elapsed < kFlushDeadlineMs ? kFlushDeadlineMs - elapsed : 1;
-        return left < kSendTimeoutMs ? left : kSendTimeoutMs;
+        return TimeLeft(elapsed < kFlushDeadlineMs ? kFlushDeadlineMs - elapsed : 0);
+    }
+
+    // How long a message of that flush may wait: kSendTimeoutMs, or what is left of it (a
+    // millisecond at least, so that the send is still tried).
+    DWORD SendTimeout(DWORD start) const {
+        DWORD left = FlushTimeLeft(start);
+        return left == 0 ? 1 : left < kSendTimeoutMs ? left : kSendTimeoutMs;
     }
 
     // SendMessageTimeout to the viewer; false when it failed or the viewer did not answer in time.
@@ -472,6 +500,7 @@ class LogClient {
     char* m_view = NULL;
     // Whether Log is under way, and the texts of the Logs called meanwhile.
     bool m_inLog = false;
+    DWORD m_logStart = 0;
     size_t m_deferredLength = 0;
     char m_deferred[kBufferSize] = {};
 };

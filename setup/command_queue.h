@@ -29,6 +29,9 @@ class CommandQueue {
         return true;
     }
 
+    // Forgets the commands kept and not yet run.
+    void Clear() { m_count = 0; }
+
   private:
     bool Keep(WPARAM command) {
         if (m_count == kCapacity) {

@@ -88,7 +88,11 @@ INT_PTR CALLBACK SetupDialogProc(HWND menu, UINT message, WPARAM wParam, LPARAM)
     switch (message) {
     case WM_INITDIALOG: OnInitDialog(menu); return FALSE;
     case WM_COMMAND: OnCommand(menu, wParam); return FALSE;
-    case WM_CLOSE: EndDialog(menu, 0); return FALSE;
+    case WM_CLOSE:
+        // Commands still waiting for a running one are not started once the menu is closed.
+        g_commands.Clear();
+        EndDialog(menu, 0);
+        return FALSE;
     }
     return FALSE;
 }

@@ -284,17 +284,59 @@ TEST_F(LogClientTest, FlushToASlowViewerEndsByItsDeadline) {
     EXPECT_EQ("a line that does not fit\n", viewer.Buffer());
 }
 
-// A Log called by a message that this thread answers while its Log waits for the viewer: its line
-// follows, whole, and the flushed one arrives once.
+// A Log called by a message that this thread answers while its Log waits, for the viewer or for
+// the lock: its line follows, whole, and the flushed one arrives once; a lock that never comes
+// bounds the two together by one Log's deadline, not one each.
 TEST_F(LogClientTest, ALogCalledWhileLogWaitsFollowsIt) {
     const std::string held(4089, 'h');
-    ViewerPeer viewer;
-    LogClient client;
-    strcpy(viewer.Buffer(), (held + "\n").c_str());
-    viewer.onLine = [&](size_t) { EXPECT_EQ(0, client.Log("nested\n")); };
-    EXPECT_EQ(0, client.Log("outer\n"));
-    EXPECT_EQ(std::vector<std::string>{held}, viewer.Lines());
-    EXPECT_EQ("outer\nnested\n", std::string(viewer.Buffer()));
+    const std::string dropped = Record("Log: Line dropped, lock not held: 258.");
+    struct Case {
+        const char* label;
+        bool lockHeld;
+        std::vector<std::string> flushed;
+        std::string buffer, errors;
+    } cases[] = {
+        {"waiting for the viewer", false, {held}, "outer\nnested\n", ""},
+        {"waiting for the lock", true, {"poke"}, held + "\n", dropped + dropped},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ViewerPeer viewer;
+        LogClient client;
+        strcpy(viewer.Buffer(), (held + "\n").c_str());
+        viewer.onLine = [&](size_t) { EXPECT_EQ(0, client.Log("nested\n")); };
+        HANDLE release = CreateEventA(NULL, TRUE, FALSE, NULL);
+        HANDLE taken = CreateEventA(NULL, TRUE, FALSE, NULL);
+        std::thread holder([&] {
+            HANDLE lock = CreateMutexA(NULL, c.lockHeld, duzar::kLockName);
+            SetEvent(taken);
+            WaitForSingleObject(release, INFINITE);
+            ReleaseMutex(lock);
+            CloseHandle(lock);
+        });
+        WaitForSingleObject(taken, INFINITE);
+        // While it waits for the lock, this thread answers a message sent to the window.
+        std::thread poke([&] {
+            DWORD_PTR ignored = 0;
+            if (c.lockHeld) {
+                Sleep(500);
+                SendMessageTimeoutA(viewer.Window(), LB_ADDSTRING, 0,
+                                    reinterpret_cast<LPARAM>("poke"), SMTO_NORMAL, 30000, &ignored);
+            }
+        });
+        const DWORD start = GetTickCount();
+        client.Log("outer\n");
+        EXPECT_LT(GetTickCount() - start, duzar::kLogDeadlineMs + 1000);
+        poke.join();
+        SetEvent(release);
+        holder.join();
+        CloseHandle(release);
+        CloseHandle(taken);
+        EXPECT_EQ(c.flushed, viewer.Lines());
+        EXPECT_EQ(c.buffer, std::string(viewer.Buffer()));
+        EXPECT_EQ(c.errors, ReadErrorFile());
+        DeleteFileA(kErrorPath);
+    }
 }
 
 TEST_F(LogClientTest, LockThatCannotBeCreatedDropsTheLine) {

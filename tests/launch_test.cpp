@@ -316,12 +316,17 @@ TEST(ViewerCommandTest, CommandLine) {
 }
 
 // Commands submitted while one runs (by what runs) follow it in arrival order, never inside it;
-// past the queue's capacity they are refused.
+// past the queue's capacity they are refused; a menu closed meanwhile (Clear) starts none of them.
 TEST(CommandQueueTest, CommandsArrivingMeanwhileRunAfterInOrder) {
     struct Case {
         size_t arriving;
         size_t refused;
-    } cases[] = {{0, 0}, {2, 0}, {CommandQueue::kCapacity, 0}, {CommandQueue::kCapacity + 2, 2}};
+        bool cleared;
+    } cases[] = {{0, 0, false},
+                 {2, 0, false},
+                 {CommandQueue::kCapacity, 0, false},
+                 {CommandQueue::kCapacity + 2, 2, false},
+                 {2, 0, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arriving);
         CommandQueue queue;
@@ -332,9 +337,12 @@ TEST(CommandQueueTest, CommandsArrivingMeanwhileRunAfterInOrder) {
             for (WPARAM next = 1; command == 0 && next <= c.arriving; ++next) {
                 refused += queue.Submit(next, run) ? 0 : 1;
             }
+            if (c.cleared) {
+                queue.Clear();
+            }
         };
         EXPECT_TRUE(queue.Submit(0, run));
-        std::vector<WPARAM> expected(c.arriving - c.refused + 1);
+        std::vector<WPARAM> expected(c.cleared ? 1 : c.arriving - c.refused + 1);
         for (size_t i = 0; i < expected.size(); ++i) {
             expected[i] = i;
         }
