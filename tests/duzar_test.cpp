@@ -305,16 +305,7 @@ TEST_F(LogClientTest, ALogCalledWhileLogWaitsFollowsIt) {
         LogClient client;
         strcpy(viewer.Buffer(), (held + "\n").c_str());
         viewer.onLine = [&](size_t) { EXPECT_EQ(0, client.Log("nested\n")); };
-        HANDLE release = CreateEventA(NULL, TRUE, FALSE, NULL);
-        HANDLE taken = CreateEventA(NULL, TRUE, FALSE, NULL);
-        std::thread holder([&] {
-            HANDLE lock = CreateMutexA(NULL, c.lockHeld, duzar::kLockName);
-            SetEvent(taken);
-            WaitForSingleObject(release, INFINITE);
-            ReleaseMutex(lock);
-            CloseHandle(lock);
-        });
-        WaitForSingleObject(taken, INFINITE);
+        std::unique_ptr<LockHolder> lock(c.lockHeld ? new LockHolder(INFINITE) : nullptr);
         // While it waits for the lock, this thread answers a message sent to the window.
         std::thread poke([&] {
             DWORD_PTR ignored = 0;
@@ -328,10 +319,7 @@ TEST_F(LogClientTest, ALogCalledWhileLogWaitsFollowsIt) {
         client.Log("outer\n");
         EXPECT_LT(GetTickCount() - start, duzar::kLogDeadlineMs + 1000);
         poke.join();
-        SetEvent(release);
-        holder.join();
-        CloseHandle(release);
-        CloseHandle(taken);
+        lock.reset();
         EXPECT_EQ(c.flushed, viewer.Lines());
         EXPECT_EQ(c.buffer, std::string(viewer.Buffer()));
         EXPECT_EQ(c.errors, ReadErrorFile());

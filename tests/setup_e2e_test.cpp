@@ -294,36 +294,6 @@ TEST(SetupMenuTest, LaunchLinesReachTheViewer) {
     }
 }
 
-// Takes the log channel's lock on a thread of its own and keeps it for holdMs, or until destroyed.
-class LockHolder {
-  public:
-    explicit LockHolder(DWORD holdMs) {
-        HANDLE taken = CreateEventA(NULL, TRUE, FALSE, NULL);
-        m_release = CreateEventA(NULL, TRUE, FALSE, NULL);
-        m_thread = std::thread([this, taken, holdMs] {
-            HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
-            WaitForSingleObject(lock, INFINITE);
-            SetEvent(taken);
-            WaitForSingleObject(m_release, holdMs);
-            ReleaseMutex(lock);
-            CloseHandle(lock);
-        });
-        WaitForSingleObject(taken, INFINITE);
-        CloseHandle(taken);
-    }
-    ~LockHolder() {
-        SetEvent(m_release);
-        m_thread.join();
-        CloseHandle(m_release);
-    }
-    LockHolder(const LockHolder&) = delete;
-    LockHolder& operator=(const LockHolder&) = delete;
-
-  private:
-    HANDLE m_release = NULL;
-    std::thread m_thread;
-};
-
 // A stuck or slow channel: a viewer that has stopped answering or answers each message late, a
 // lock that another program keeps for good or for a while, a flood of messages to the menu
 // meanwhile, and a second button clicked while the first one's line waits. The menu answers its

@@ -1,5 +1,6 @@
-// A stand-in for the log viewer: a top-level window titled as the viewer's, answering LB_ADDSTRING
-// and LB_SETTOPINDEX as a list box does and recording them, and the shared log buffer it owns.
+// Stand-ins for the channel's other ends. A stand-in for the log viewer: a top-level window titled
+// as the viewer's, answering LB_ADDSTRING and LB_SETTOPINDEX as a list box does and recording
+// them, and the shared log buffer it owns; and another program that keeps the lock.
 // Built on the calling thread; a client on another thread or process needs that thread to pump
 // messages.
 #pragma once
@@ -235,5 +236,35 @@ class StalledViewer {
   private:
     HANDLE m_release = NULL;
     char* m_buffer = nullptr;
+    std::thread m_thread;
+};
+
+// Takes the log channel's lock on a thread of its own and keeps it for holdMs, or until destroyed.
+class LockHolder {
+  public:
+    explicit LockHolder(DWORD holdMs) {
+        HANDLE taken = CreateEventA(NULL, TRUE, FALSE, NULL);
+        m_release = CreateEventA(NULL, TRUE, FALSE, NULL);
+        m_thread = std::thread([this, taken, holdMs] {
+            HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+            WaitForSingleObject(lock, INFINITE);
+            SetEvent(taken);
+            WaitForSingleObject(m_release, holdMs);
+            ReleaseMutex(lock);
+            CloseHandle(lock);
+        });
+        WaitForSingleObject(taken, INFINITE);
+        CloseHandle(taken);
+    }
+    ~LockHolder() {
+        SetEvent(m_release);
+        m_thread.join();
+        CloseHandle(m_release);
+    }
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+  private:
+    HANDLE m_release = NULL;
     std::thread m_thread;
 };
