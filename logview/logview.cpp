@@ -71,11 +71,15 @@ void TakeSettings() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-    bool parsed = ParseOptions(__argc, __argv, &g_viewer.options);
-    if (!parsed || g_viewer.options.headless) {
+    ParseResult parsed = ParseOptions(__argc, __argv, &g_viewer.options);
+    if (parsed != ParseResult::kRun || g_viewer.options.headless) {
         AttachParentConsole();
     }
-    if (!parsed) {
+    if (parsed == ParseResult::kHelp) {
+        WriteText(GetStdHandle(STD_OUTPUT_HANDLE), std::string(kUsage) + "\n");
+        return 0;
+    }
+    if (parsed == ParseResult::kBad) {
         g_viewer.options.headless = true;
         Complain(kUsage);
         return 2;
@@ -106,7 +110,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
             g_viewer.outFile = CreateFileA(g_viewer.options.outPath, GENERIC_WRITE, FILE_SHARE_READ,
                                            NULL, CREATE_ALWAYS, 0, NULL);
             if (g_viewer.outFile == INVALID_HANDLE_VALUE) {
-                Complain(std::string("Cannot write ") + g_viewer.options.outPath);
+                char reason[256];
+                duzar::SystemText(GetLastError(), reason, sizeof reason);
+                reason[strcspn(reason, "\r\n")] = '\0';
+                Complain(std::string("Cannot write ") + g_viewer.options.outPath + ": " + reason);
                 return 1;
             }
         }
@@ -130,6 +137,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         ShowViewerWindow(show);
     }
     StartReading(capacity);
+    if (g_viewer.options.headless) {
+        // Through the output's thread, as every fault: a script may start its writers after it.
+        g_viewer.output.Fault("logview: listening");
+    }
 
     HACCEL keys = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_LOGVIEW_KEYS));
     MSG msg;

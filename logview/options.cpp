@@ -15,11 +15,17 @@ bool ParseNumber(const char* text, unsigned long min, unsigned long max, unsigne
     return number >= min;
 }
 
-bool ParseOptions(int argc, char** argv, Options* options) {
+ParseResult ParseOptions(int argc, char** argv, Options* options) {
+    bool headlessOption = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
         unsigned long number = 0;
+        if (arg == "--help" || arg == "-h" || arg == "/?") {
+            return ParseResult::kHelp;
+        }
+        headlessOption = headlessOption || arg == "--out" || arg == "--seconds" ||
+                         arg == "--include" || arg == "--exclude";
         if (arg == "--print") {
             options->headless = true;
         } else if (arg == "--out" && hasValue) {
@@ -35,8 +41,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
                    ParseNumber(argv[++i], 1, kMaxLines, &number)) {
             options->maxLines = static_cast<int>(number);
         } else {
-            return false;
+            return ParseResult::kBad;
         }
     }
-    return true;
+    return headlessOption && !options->headless ? ParseResult::kBad : ParseResult::kRun;
 }

@@ -9,6 +9,8 @@
 constexpr char kUsage[] =
     "usage: logview [--print [--out FILE] [--seconds N] [--include LIST] [--exclude LIST]]\n"
     "               [--max-lines N]\n"
+    "       logview --help | -h | /?\n"
+    "  --out, --seconds, --include and --exclude are for --print (headless) alone\n"
     "  N: whole numbers; --seconds 0 to 2147483 (0: no limit), --max-lines 1 to 1000000\n"
     "  LIST: substrings separated by ';', matched without regard to case";
 constexpr unsigned long kMaxSeconds = USER_TIMER_MAXIMUM / 1000;
@@ -27,5 +29,8 @@ struct Options {
 // A whole decimal number from min to max: no sign, no blanks, nothing after it.
 bool ParseNumber(const char* text, unsigned long min, unsigned long max, unsigned long* value);
 
-// False on anything it does not know, or a number out of range.
-bool ParseOptions(int argc, char** argv, Options* options);
+enum class ParseResult { kRun, kHelp, kBad };
+
+// kHelp when the usage is asked for; kBad on anything it does not know, a number out of range, or
+// a headless option without --print (the window would ignore it).
+ParseResult ParseOptions(int argc, char** argv, Options* options);

@@ -378,22 +378,43 @@ TEST_F(LogViewTest, SecondViewerSaysSoAndLeaves) {
     EXPECT_FALSE((ended == WAIT_OBJECT_0 ? b : a).Ended(&code, 500)) << "exit code " << code;
 }
 
+// Numbers whole and in range, headless options only with --print, the usage when asked for, a
+// file that cannot be written with the reason, and a line that says when the viewer listens.
 TEST_F(LogViewTest, OptionsAreWholeNumbersInRange) {
+    char notFound[256];
+    duzar::SystemText(ERROR_PATH_NOT_FOUND, notFound, sizeof notFound);
+    notFound[strcspn(notFound, "\r\n")] = '\0';
     struct Case {
         const char* options;
         DWORD exitCode;
+        std::string out; // on standard output
+        std::string err; // on standard error
     } cases[] = {
-        {"--seconds abc", 2},     {"--seconds 1x", 2},
-        {"--seconds 2147484", 2}, {"--seconds -1", 2},
-        {"--max-lines 0", 2},     {"--max-lines 1000001", 2},
-        {"--seconds", 2},         {"--max-lines 1000000 --seconds 1", 0},
+        {"--print --seconds abc", 2, "", "usage:"},
+        {"--print --seconds 1x", 2, "", "usage:"},
+        {"--print --seconds 2147484", 2, "", "usage:"},
+        {"--print --seconds -1", 2, "", "usage:"},
+        {"--print --max-lines 0", 2, "", "usage:"},
+        {"--print --max-lines 1000001", 2, "", "usage:"},
+        {"--print --seconds", 2, "", "usage:"},
+        {"--out C:\\logview\\x.txt", 2, "", "usage:"},
+        {"--max-lines 5 --seconds 1", 2, "", "usage:"},
+        {"--help", 0, "usage:", ""},
+        {"/?", 0, "usage:", ""},
+        {"--print --out C:\\no\\such\\folder\\x.txt", 1, "",
+         std::string("logview: Cannot write C:\\no\\such\\folder\\x.txt: ") + notFound + "\n"},
+        {"--print --max-lines 1000000 --seconds 1", 0, "", "logview: listening"},
     };
+    const std::string out = std::string(kWork) + "\\stdout.txt";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
-        ChildProcess viewer(ViewerCommand(std::string("--print ") + c.options), kWork, "", kErr);
+        ChildProcess viewer(ViewerCommand(c.options), kWork, out, kErr);
         EXPECT_EQ(c.exitCode, viewer.Wait(30000));
-        EXPECT_EQ(c.exitCode == 2, ReadFileText(kErr).find("usage:") != std::string::npos)
-            << ReadFileText(kErr);
+        for (const auto& [path, expected] : {std::pair(out, c.out), std::pair(kErr, c.err)}) {
+            const std::string text = ReadFileText(path);
+            EXPECT_EQ(expected.empty(), text.empty()) << path << ": " << text;
+            EXPECT_NE(std::string::npos, text.find(expected)) << path << ": " << text;
+        }
     }
 }
 
