@@ -83,6 +83,27 @@ std::string DialogText(HWND dialog, int control) {
     return text;
 }
 
+// A list field holds at most what the settings keep (kListSize); text put there another way that
+// is longer is refused with a box, never cut.
+void LimitList(HWND dialog, int control, const std::string& text) {
+    SendDlgItemMessageA(dialog, control, EM_LIMITTEXT, kListSize - 1, 0);
+    SetDlgItemTextA(dialog, control, text.c_str());
+}
+
+bool DialogList(HWND dialog, int control, std::string* text) {
+    if (GetWindowTextLengthA(GetDlgItem(dialog, control)) >= static_cast<int>(kListSize)) {
+        char message[128];
+        snprintf(message, sizeof message, "A list may hold at most %d characters.",
+                 static_cast<int>(kListSize - 1));
+        MessageBoxA(dialog, message, kBoxCaption, MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    char list[kListSize] = {};
+    GetDlgItemTextA(dialog, control, list, sizeof list);
+    *text = list;
+    return true;
+}
+
 // Finds the next row after the caret (or the previous one before it) whose line holds the find
 // text, selects it alone and brings it into view; a miss is said in the status bar.
 void Find(bool forward) {
@@ -151,8 +172,8 @@ void OpenFindBox() {
 INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        SetDlgItemTextA(dialog, IDC_INCLUDE, g_viewer.settings.include.c_str());
-        SetDlgItemTextA(dialog, IDC_EXCLUDE, g_viewer.settings.exclude.c_str());
+        LimitList(dialog, IDC_INCLUDE, g_viewer.settings.include);
+        LimitList(dialog, IDC_EXCLUDE, g_viewer.settings.exclude);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -160,11 +181,16 @@ INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
             SetDlgItemTextA(dialog, IDC_INCLUDE, "");
             SetDlgItemTextA(dialog, IDC_EXCLUDE, "");
             return TRUE;
-        case IDOK:
-            g_viewer.settings.include = DialogText(dialog, IDC_INCLUDE);
-            g_viewer.settings.exclude = DialogText(dialog, IDC_EXCLUDE);
-            EndDialog(dialog, IDOK);
+        case IDOK: {
+            std::string include, exclude;
+            if (DialogList(dialog, IDC_INCLUDE, &include) &&
+                DialogList(dialog, IDC_EXCLUDE, &exclude)) {
+                g_viewer.settings.include = include;
+                g_viewer.settings.exclude = exclude;
+                EndDialog(dialog, IDOK);
+            }
             return TRUE;
+        }
         case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
         }
         return FALSE;
@@ -176,8 +202,7 @@ INT_PTR CALLBACK HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     switch (message) {
     case WM_INITDIALOG:
         for (int i = 0; i < kHighlightRuleCount; ++i) {
-            SetDlgItemTextA(dialog, IDC_RULE_TEXT + i,
-                            g_viewer.settings.highlights[i].list.c_str());
+            LimitList(dialog, IDC_RULE_TEXT + i, g_viewer.settings.highlights[i].list);
             for (const HighlightColour& colour : kHighlightColours) {
                 SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_ADDSTRING, 0,
                                     reinterpret_cast<LPARAM>(colour.name));
@@ -188,10 +213,16 @@ INT_PTR CALLBACK HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDOK:
+        case IDOK: {
+            std::string lists[kHighlightRuleCount];
+            for (int i = 0; i < kHighlightRuleCount; ++i) {
+                if (!DialogList(dialog, IDC_RULE_TEXT + i, &lists[i])) {
+                    return TRUE;
+                }
+            }
             for (int i = 0; i < kHighlightRuleCount; ++i) {
                 HighlightRule& rule = g_viewer.settings.highlights[i];
-                rule.list = DialogText(dialog, IDC_RULE_TEXT + i);
+                rule.list = lists[i];
                 LRESULT colour =
                     SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_GETCURSEL, 0, 0);
                 rule.colour =
@@ -199,6 +230,7 @@ INT_PTR CALLBACK HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
             }
             EndDialog(dialog, IDOK);
             return TRUE;
+        }
         case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
         }
         return FALSE;

@@ -1,6 +1,8 @@
 #include "settings.h"
 
+#include <limits.h>
 #include <stdio.h>
+#include <string.h>
 
 namespace {
 
@@ -28,10 +30,11 @@ class Key {
     void Read(const char* name, std::string* text) const {
         char data[kListSize] = {};
         DWORD type = REG_NONE;
-        DWORD size = sizeof data - 1;
+        DWORD size = sizeof data;
+        // Whole, terminator included, or not at all.
         if (RegQueryValueExA(m_key, name, NULL, &type, reinterpret_cast<BYTE*>(data), &size) ==
                 ERROR_SUCCESS &&
-            type == REG_SZ) {
+            type == REG_SZ && memchr(data, '\0', size) != NULL) {
             *text = data;
         }
     }
@@ -58,8 +61,10 @@ class Key {
         return true;
     }
 
+    // A list is refused, never cut, where it would not fit kListSize when read again.
     bool Write(const char* name, const std::string& text) const {
-        return RegSetValueExA(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+        return text.size() < kListSize &&
+               RegSetValueExA(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                               static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
     }
     bool Write(const char* name, DWORD number) const {
@@ -105,8 +110,17 @@ ViewerSettings LoadSettings() {
     key.Read("AlwaysOnTop", &onTop);
     settings.timeMode = sinceFirst ? TimeMode::kSinceFirstLine : TimeMode::kClock;
     settings.alwaysOnTop = onTop != 0;
-    settings.hasPlacement = key.Read("Placement", &settings.placement);
+    settings.hasPlacement =
+        key.Read("Placement", &settings.placement) && PlacementIsUsable(settings.placement);
     return settings;
+}
+
+bool PlacementIsUsable(const WINDOWPLACEMENT& placement) {
+    const RECT& place = placement.rcNormalPosition;
+    LONGLONG width = static_cast<LONGLONG>(place.right) - place.left;
+    LONGLONG height = static_cast<LONGLONG>(place.bottom) - place.top;
+    return width >= kMinWindowWidth && height >= kMinWindowHeight && width <= SHRT_MAX &&
+           height <= SHRT_MAX && MonitorFromRect(&place, MONITOR_DEFAULTTONULL) != NULL;
 }
 
 bool SaveSettings(const ViewerSettings& settings) {

@@ -21,8 +21,18 @@ struct ViewerSettings {
     WINDOWPLACEMENT placement = {};
 };
 
-// The stored settings; what is missing or malformed keeps its default.
+// The smallest saved window that is shown where it was.
+constexpr int kMinWindowWidth = 240;
+constexpr int kMinWindowHeight = 120;
+
+// The stored settings; what is missing or malformed keeps its default, and so does a list longer
+// than kListSize allows or a saved place that is not usable.
 ViewerSettings LoadSettings();
 
-// False when the key cannot be written; the viewer goes on with what it has.
+// Whether a saved place is a window of a usable size on a monitor there is now: a corrupt value, or
+// a monitor since removed, would put the window out of reach.
+bool PlacementIsUsable(const WINDOWPLACEMENT& placement);
+
+// False when the key cannot be written, or a list is too long to be read again; the viewer goes on
+// with what it has.
 bool SaveSettings(const ViewerSettings& settings);
