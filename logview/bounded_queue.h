@@ -1,6 +1,7 @@
-// A queue between two of the viewer's threads that holds at most a set number of items. When it is
-// full the oldest item is dropped and counted: a consumer that falls behind (a stalled window, an
-// output pipe whose reader paused) costs lines, never memory or a blocked producer.
+// A queue between two of the viewer's threads that holds at most a set number of items and of
+// bytes. When it is full the oldest item is dropped and counted: a consumer that falls behind (a
+// stalled window, an output pipe whose reader paused) costs lines, never memory or a blocked
+// producer. An item is anything with a text.
 #pragma once
 
 #include <windows.h>
@@ -10,24 +11,31 @@
 
 template <typename T> class BoundedQueue {
   public:
+    // What a queued item costs besides its text.
+    static constexpr size_t kItemOverhead = 64;
+
     BoundedQueue() { InitializeCriticalSection(&m_lock); }
     ~BoundedQueue() { DeleteCriticalSection(&m_lock); }
     BoundedQueue(const BoundedQueue&) = delete;
     BoundedQueue& operator=(const BoundedQueue&) = delete;
 
-    void SetCapacity(size_t capacity) {
+    void SetCapacity(size_t items, size_t bytes) {
         EnterCriticalSection(&m_lock);
-        m_capacity = capacity > 0 ? capacity : 1;
+        m_capacity = items > 0 ? items : 1;
+        m_capacityBytes = bytes;
         LeaveCriticalSection(&m_lock);
     }
 
+    // The newest item always stays.
     void Push(T item) {
         EnterCriticalSection(&m_lock);
-        if (m_items.size() >= m_capacity) {
+        m_bytes += Cost(item);
+        m_items.push_back(std::move(item));
+        while (m_items.size() > 1 && (m_items.size() > m_capacity || m_bytes > m_capacityBytes)) {
+            m_bytes -= Cost(m_items.front());
             m_items.pop_front();
             ++m_dropped;
         }
-        m_items.push_back(std::move(item));
         LeaveCriticalSection(&m_lock);
     }
 
@@ -36,8 +44,16 @@ template <typename T> class BoundedQueue {
         std::deque<T> items;
         EnterCriticalSection(&m_lock);
         items.swap(m_items);
+        m_bytes = 0;
         LeaveCriticalSection(&m_lock);
         return items;
+    }
+
+    size_t Size() {
+        EnterCriticalSection(&m_lock);
+        size_t size = m_items.size();
+        LeaveCriticalSection(&m_lock);
+        return size;
     }
 
     unsigned long Dropped() {
@@ -48,9 +64,13 @@ template <typename T> class BoundedQueue {
     }
 
   private:
+    static size_t Cost(const T& item) { return item.text.size() + kItemOverhead; }
+
     // Plain Win32 locks: the 32-bit toolchain has no std::mutex.
     CRITICAL_SECTION m_lock;
     std::deque<T> m_items;
     size_t m_capacity = 1;
+    size_t m_capacityBytes = static_cast<size_t>(-1);
+    size_t m_bytes = 0;
     unsigned long m_dropped = 0;
 };

@@ -2,61 +2,52 @@
 
 #include <stdio.h>
 
-ChannelReader::~ChannelReader() {
-    Stop();
-    if (m_view) {
-        UnmapViewOfFile(m_view);
-    }
-    for (HANDLE handle : {m_map, m_lock, m_event, m_stop}) {
-        if (handle) {
-            CloseHandle(handle);
-        }
-    }
+namespace {
+
+bool Fail(const char* call, const char* name, std::string* error) {
+    char message[256];
+    snprintf(message, sizeof message, "%s(\"%s\") failed: %lu", call, name, GetLastError());
+    *error = message;
+    return false;
 }
 
+} // namespace
+
 bool ChannelReader::Create(std::string* error) {
-    char message[256];
-    m_map = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
-                               static_cast<DWORD>(duzar::kBufferSize), duzar::kMapName);
+    m_map.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
+                                   static_cast<DWORD>(duzar::kBufferSize), duzar::kMapName));
     if (!m_map) {
-        snprintf(message, sizeof message, "CreateFileMapping(\"%s\") failed: %lu", duzar::kMapName,
-                 GetLastError());
-        *error = message;
-        return false;
+        return Fail("CreateFileMapping", duzar::kMapName, error);
     }
     // A mapping that clients still hold from an earlier viewer is the one they write to: it is
     // taken as it is, and what it holds is drained first.
-    m_view = static_cast<char*>(
-        MapViewOfFile(m_map, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, duzar::kBufferSize));
+    m_mapped.Reset(
+        MapViewOfFile(m_map.Get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, duzar::kBufferSize));
+    m_view = static_cast<char*>(m_mapped.Get());
     if (!m_view) {
-        snprintf(message, sizeof message, "MapViewOfFile(\"%s\") failed: %lu", duzar::kMapName,
-                 GetLastError());
-        *error = message;
-        return false;
+        return Fail("MapViewOfFile", duzar::kMapName, error);
     }
-    m_lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
+    m_lock.Reset(CreateMutexA(NULL, FALSE, duzar::kLockName));
     if (!m_lock) {
-        snprintf(message, sizeof message, "CreateMutex(\"%s\") failed: %lu", duzar::kLockName,
-                 GetLastError());
-        *error = message;
-        return false;
+        return Fail("CreateMutex", duzar::kLockName, error);
     }
-    m_event = CreateEventA(NULL, FALSE, FALSE, duzar::kEventName);
+    m_event.Reset(CreateEventA(NULL, FALSE, FALSE, duzar::kEventName));
     if (!m_event) {
-        snprintf(message, sizeof message, "CreateEvent(\"%s\") failed: %lu", duzar::kEventName,
-                 GetLastError());
-        *error = message;
-        return false;
+        return Fail("CreateEvent", duzar::kEventName, error);
     }
-    m_stop = CreateEventA(NULL, TRUE, FALSE, NULL);
-    return m_stop != NULL;
+    m_stop.Reset(CreateEventA(NULL, TRUE, FALSE, NULL));
+    if (!m_stop) {
+        return Fail("CreateEvent", "the reader's stop", error);
+    }
+    return true;
 }
 
-void ChannelReader::Start(HWND window, UINT wakeMessage, size_t capacity) {
+bool ChannelReader::Start(HWND window, UINT wakeMessage, size_t items, size_t bytes) {
     m_window = window;
     m_wakeMessage = wakeMessage;
-    m_queue.SetCapacity(capacity);
-    m_thread = CreateThread(NULL, 0, ThreadMain, this, 0, NULL);
+    m_queue.SetCapacity(items, bytes);
+    m_thread.Reset(CreateThread(NULL, 0, ThreadMain, this, 0, NULL));
+    return static_cast<bool>(m_thread);
 }
 
 DWORD WINAPI ChannelReader::ThreadMain(LPVOID self) {
@@ -66,15 +57,14 @@ DWORD WINAPI ChannelReader::ThreadMain(LPVOID self) {
 
 void ChannelReader::Stop() {
     if (m_thread) {
-        SetEvent(m_stop);
-        WaitForSingleObject(m_thread, INFINITE);
-        CloseHandle(m_thread);
-        m_thread = NULL;
+        SetEvent(m_stop.Get());
+        WaitForSingleObject(m_thread.Get(), INFINITE);
+        m_thread.Reset();
     }
 }
 
 void ChannelReader::Run() {
-    HANDLE waits[] = {m_stop, m_event};
+    HANDLE waits[] = {m_stop.Get(), m_event.Get()};
     Drain();
     for (;;) {
         DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kDrainPeriodMs);
@@ -83,20 +73,18 @@ void ChannelReader::Run() {
         }
         if (woke == WAIT_OBJECT_0 + 1) {
             // Another program may have created the event manual-reset and left it set.
-            ResetEvent(m_event);
+            ResetEvent(m_event.Get());
         }
         // A wake-up that found nothing does not lead straight to another, whoever sets the event.
         if (!Drain() && woke == WAIT_OBJECT_0 + 1 &&
-            WaitForSingleObject(m_stop, kEmptyWakePauseMs) == WAIT_OBJECT_0) {
+            WaitForSingleObject(m_stop.Get(), kEmptyWakePauseMs) == WAIT_OBJECT_0) {
             break;
         }
     }
     Drain();
 }
 
-// How much of text the drain takes: all of it, or up to a last line that has no line feed yet
-// (a client may still be writing it), unless that line has stood unchanged for kStaleTailMs.
-size_t ChannelReader::LinesToTake(const char* text, size_t length) {
+size_t TailRule::LinesToTake(const char* text, size_t length, DWORD now) {
     size_t pos = 0;
     duzar::Line line = {0, 0, true};
     while (duzar::NextLine(text, length, &pos, &line) && line.complete) {
@@ -109,10 +97,10 @@ size_t ChannelReader::LinesToTake(const char* text, size_t length) {
     std::string tail(text + line.start, line.length);
     if (tail != m_tail) {
         m_tail = tail;
-        m_tailSince = GetTickCount();
+        m_since = now;
         return line.start;
     }
-    if (GetTickCount() - m_tailSince < kStaleTailMs) {
+    if (now - m_since < kStaleMs) {
         return line.start;
     }
     m_tail.clear();
@@ -122,7 +110,7 @@ size_t ChannelReader::LinesToTake(const char* text, size_t length) {
 // Never run on the window's thread: a client flushes to the window while it holds the lock. True
 // when it queued something.
 bool ChannelReader::Drain() {
-    DWORD result = WaitForSingleObject(m_lock, kLockTimeoutMs);
+    DWORD result = WaitForSingleObject(m_lock.Get(), kLockTimeoutMs);
     char message[128];
     switch (result) {
     case WAIT_OBJECT_0: break;
@@ -149,9 +137,9 @@ bool ChannelReader::Drain() {
     // that the next writer's line is not glued to it.
     size_t take = length;
     if (result == WAIT_ABANDONED) {
-        m_tail.clear();
+        m_tail.Forget();
     } else {
-        take = LinesToTake(text, length);
+        take = m_tail.LinesToTake(text, length, GetTickCount());
     }
     memset(m_view, 0, duzar::kBufferSize);
     memcpy(m_view, text + take, length - take);
@@ -164,7 +152,7 @@ bool ChannelReader::Drain() {
         Queue(false, std::string(text + line.start, line.length));
         found = true;
     }
-    ReleaseMutex(m_lock);
+    ReleaseMutex(m_lock.Get());
     if (found) {
         PostMessageA(m_window, m_wakeMessage, 0, 0);
     }

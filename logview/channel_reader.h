@@ -6,6 +6,7 @@
 
 #include "bounded_queue.h"
 #include "duzar.h"
+#include "owned.h"
 
 #include <string>
 
@@ -14,18 +15,30 @@ struct ChannelItem {
     std::string text;
 };
 
+// How much of the buffer a drain takes: all of it, or up to a last line that has no line feed yet
+// (a client may still be writing it), unless that line has stood unchanged for kStaleMs, when its
+// writer may have died. The time comes from the caller, a tick count.
+class TailRule {
+  public:
+    static constexpr DWORD kStaleMs = 3000;
+
+    size_t LinesToTake(const char* text, size_t length, DWORD now);
+    void Forget() { m_tail.clear(); }
+
+  private:
+    std::string m_tail;
+    DWORD m_since = 0;
+};
+
 class ChannelReader {
   public:
     static constexpr DWORD kDrainPeriodMs = 250;
     static constexpr DWORD kLockTimeoutMs = 1000;
-    // A line still without its line feed after this long is taken as it is: its writer may have
-    // died.
-    static constexpr DWORD kStaleTailMs = 3000;
     // The pause after a wake-up that found nothing new.
     static constexpr DWORD kEmptyWakePauseMs = 2;
 
     ChannelReader() = default;
-    ~ChannelReader();
+    ~ChannelReader() { Stop(); }
     ChannelReader(const ChannelReader&) = delete;
     ChannelReader& operator=(const ChannelReader&) = delete;
 
@@ -34,8 +47,8 @@ class ChannelReader {
     bool Create(std::string* error);
 
     // Starts the reader thread; it posts wakeMessage to window after each drain that found
-    // something. At most capacity items wait for the window; older ones are dropped.
-    void Start(HWND window, UINT wakeMessage, size_t capacity);
+    // something. At most items and bytes wait for the window; older ones are dropped.
+    bool Start(HWND window, UINT wakeMessage, size_t items, size_t bytes);
     void Stop();
 
     // Takes what the reader queued, oldest first. The window calls it on wakeMessage and before it
@@ -50,20 +63,18 @@ class ChannelReader {
     static DWORD WINAPI ThreadMain(LPVOID self);
     void Run();
     bool Drain();
-    size_t LinesToTake(const char* text, size_t length);
     void Queue(bool fault, std::string text) { m_queue.Push({fault, std::move(text)}); }
 
-    HANDLE m_map = NULL;
-    char* m_view = NULL;
-    HANDLE m_lock = NULL;
-    HANDLE m_event = NULL;
-    HANDLE m_stop = NULL;
+    OwnedHandle m_map;
+    OwnedView m_mapped;
+    char* m_view = NULL; // m_mapped's bytes
+    OwnedHandle m_lock;
+    OwnedHandle m_event;
+    OwnedHandle m_stop;
     HWND m_window = NULL;
     UINT m_wakeMessage = 0;
     // Plain Win32 threads: the 32-bit toolchain has no std::thread.
-    HANDLE m_thread = NULL;
+    OwnedHandle m_thread;
     BoundedQueue<ChannelItem> m_queue;
-    // The unterminated tail that the last drain left in the buffer, and since when it stands.
-    std::string m_tail;
-    DWORD m_tailSince = 0;
+    TailRule m_tail;
 };

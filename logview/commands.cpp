@@ -1,81 +1,11 @@
-// The viewer's commands, each a menu item with its key: save, copy, select, clear and follow the
-// rows; find a line; the filter and the highlight rules, each in its own dialog; always on top and
-// the time column's form. What the user chooses is kept in the settings.
-#include "viewer.h"
+#include "commands.h"
+
+#include "logview_resource.h"
 
 #include <commdlg.h>
 #include <stdio.h>
 
 namespace {
-
-// The rows of the selected lines, or of all rows, each ending in CR LF.
-std::string Rows(bool selectedOnly) {
-    std::string text;
-    LRESULT count = SendMessageA(g_viewer.lines, LB_GETCOUNT, 0, 0);
-    char row[kRowSize];
-    for (LRESULT i = 0; i < count; ++i) {
-        if (selectedOnly &&
-            SendMessageA(g_viewer.lines, LB_GETSEL, static_cast<WPARAM>(i), 0) <= 0) {
-            continue;
-        }
-        if (SendMessageA(g_viewer.lines, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0) <
-            static_cast<LRESULT>(sizeof row)) {
-            SendMessageA(g_viewer.lines, LB_GETTEXT, static_cast<WPARAM>(i),
-                         reinterpret_cast<LPARAM>(row));
-            text += row;
-            text += "\r\n";
-        }
-    }
-    return text;
-}
-
-void CopySelection() {
-    std::string text = Rows(true);
-    if (text.empty() || !OpenClipboard(g_viewer.window)) {
-        return;
-    }
-    EmptyClipboard();
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    if (memory) {
-        memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);
-        GlobalUnlock(memory);
-        if (!SetClipboardData(CF_TEXT, memory)) {
-            GlobalFree(memory);
-        }
-    }
-    CloseClipboard();
-}
-
-void SaveAs() {
-    char path[MAX_PATH] = "duzar.log";
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = g_viewer.window;
-    dialog.lpstrFilter = "Log files (*.log)\0*.log\0Text files (*.txt)\0*.txt\0All files\0*.*\0";
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = MAX_PATH;
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    dialog.lpstrDefExt = "log";
-    if (!GetSaveFileNameA(&dialog)) {
-        return;
-    }
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        char message[MAX_PATH + 64];
-        snprintf(message, sizeof message, "Cannot write %s: error %lu", path, GetLastError());
-        MessageBoxA(g_viewer.window, message, kBoxCaption, MB_OK | MB_ICONERROR);
-        return;
-    }
-    WriteText(file, Rows(false));
-    CloseHandle(file);
-}
-
-void Clear() {
-    g_viewer.kept.clear();
-    g_viewer.firstArrival = 0;
-    g_viewer.rebuilding = false;
-    SendMessageA(g_viewer.lines, LB_RESETCONTENT, 0, 0);
-}
 
 std::string DialogText(HWND dialog, int control) {
     char text[kListSize] = {};
@@ -104,52 +34,108 @@ bool DialogList(HWND dialog, int control, std::string* text) {
     return true;
 }
 
-// Finds the next row after the caret (or the previous one before it) whose line holds the find
-// text, selects it alone and brings it into view; a miss is said in the status bar.
-void Find(bool forward) {
-    if (g_viewer.findText.empty()) {
+} // namespace
+
+// The rows of the selected lines, or of all rows, each ending in CR LF.
+std::string Commands::Rows(bool selectedOnly) const {
+    std::string text;
+    for (size_t row = 0; row < m_window.RowCount(); ++row) {
+        if (!selectedOnly || m_window.IsSelected(row)) {
+            text += m_window.RowText(row) + "\r\n";
+        }
+    }
+    return text;
+}
+
+void Commands::CopySelection() {
+    std::string text = Rows(true);
+    if (text.empty() || !OpenClipboard(m_window.Handle())) {
         return;
     }
-    LRESULT count = SendMessageA(g_viewer.lines, LB_GETCOUNT, 0, 0);
-    LRESULT caret = SendMessageA(g_viewer.lines, LB_GETCARETINDEX, 0, 0);
-    bool anySelected = SendMessageA(g_viewer.lines, LB_GETSELCOUNT, 0, 0) > 0;
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    if (memory) {
+        memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);
+        GlobalUnlock(memory);
+        if (!SetClipboardData(CF_TEXT, memory)) {
+            GlobalFree(memory);
+        }
+    }
+    CloseClipboard();
+}
+
+void Commands::SaveAs() {
+    char path[MAX_PATH] = "duzar.log";
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = m_window.Handle();
+    dialog.lpstrFilter = "Log files (*.log)\0*.log\0Text files (*.txt)\0*.txt\0All files\0*.*\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    dialog.lpstrDefExt = "log";
+    if (!GetSaveFileNameA(&dialog)) {
+        return;
+    }
+    OwnedHandle file(CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    if (!file || !WriteText(file.Get(), Rows(false))) {
+        std::string message =
+            std::string("Cannot write ") + path + ": " + SystemReason(GetLastError());
+        MessageBoxA(m_window.Handle(), message.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
+    }
+}
+
+// Finds the next row after the caret (or the previous one before it) whose line holds the find
+// text, selects it alone and brings it into view; a miss is said in the status bar.
+void Commands::Find(bool forward) {
+    if (m_findText.empty()) {
+        return;
+    }
+    LRESULT count = static_cast<LRESULT>(m_window.RowCount());
     // With nothing selected yet, a search forward starts at the first row, backward at the last.
-    LRESULT row = !anySelected ? (forward ? 0 : count - 1) : caret + (forward ? 1 : -1);
+    LRESULT row =
+        !m_window.AnySelected() ? (forward ? 0 : count - 1) : m_window.Caret() + (forward ? 1 : -1);
     for (; row >= 0 && row < count; row += forward ? 1 : -1) {
-        const KeptLine* line = LineOfRow(row);
-        if (line && Contains(line->text, g_viewer.findText, g_viewer.findMatchCase)) {
-            SendMessageA(g_viewer.lines, LB_SETSEL, FALSE, -1);
-            SendMessageA(g_viewer.lines, LB_SETSEL, TRUE, row);
-            SendMessageA(g_viewer.lines, LB_SETCARETINDEX, static_cast<WPARAM>(row), FALSE);
-            g_viewer.notice.clear();
+        const KeptLine* line = m_window.LineOfRow(static_cast<size_t>(row));
+        if (line && Contains(line->text, m_findText, m_findMatchCase)) {
+            m_window.SelectOnly(static_cast<size_t>(row));
             return;
         }
     }
-    g_viewer.notice = "Not found: \"" + g_viewer.findText + "\"";
+    MessageBeep(MB_ICONWARNING);
+    m_window.SetNotice("Not found: \"" + m_findText + "\"");
 }
 
-void TakeFindBox(HWND box) {
-    g_viewer.findText = DialogText(box, IDC_FIND_TEXT);
-    g_viewer.findMatchCase = IsDlgButtonChecked(box, IDC_MATCH_CASE) == BST_CHECKED;
+void Commands::TakeFindBox(HWND box) {
+    m_findText = DialogText(box, IDC_FIND_TEXT);
+    m_findMatchCase = IsDlgButtonChecked(box, IDC_MATCH_CASE) == BST_CHECKED;
 }
 
-INT_PTR CALLBACK FindBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK Commands::FindBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(box, DWLP_USER, lParam);
+    }
+    auto* self = reinterpret_cast<Commands*>(GetWindowLongPtrA(box, DWLP_USER));
+    if (!self) {
+        return FALSE;
+    }
     switch (message) {
     case WM_INITDIALOG:
-        SetDlgItemTextA(box, IDC_FIND_TEXT, g_viewer.findText.c_str());
-        CheckDlgButton(box, IDC_MATCH_CASE, g_viewer.findMatchCase ? BST_CHECKED : BST_UNCHECKED);
+        SetDlgItemTextA(box, IDC_FIND_TEXT, self->m_findText.c_str());
+        CheckDlgButton(box, IDC_MATCH_CASE, self->m_findMatchCase ? BST_CHECKED : BST_UNCHECKED);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
         case IDC_FIND_PREVIOUS:
-            TakeFindBox(box);
-            Find(LOWORD(wParam) == IDOK);
-            UpdateStatus();
+            self->m_window.SetNotice("");
+            self->TakeFindBox(box);
+            self->Find(LOWORD(wParam) == IDOK);
+            self->m_window.UpdateStatus();
             return TRUE;
         case IDCANCEL:
             DestroyWindow(box);
-            g_viewer.findBox = NULL;
+            self->m_findBox = NULL;
             return TRUE;
         }
         return FALSE;
@@ -157,23 +143,31 @@ INT_PTR CALLBACK FindBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM) {
     return FALSE;
 }
 
-void OpenFindBox() {
-    if (!g_viewer.findBox) {
-        g_viewer.findBox = CreateDialogA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_FIND),
-                                         g_viewer.window, FindBoxProc);
+void Commands::OpenFindBox() {
+    if (!m_findBox) {
+        m_findBox =
+            CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_FIND),
+                               m_window.Handle(), FindBoxProc, reinterpret_cast<LPARAM>(this));
     }
-    if (g_viewer.findBox) {
-        ShowWindow(g_viewer.findBox, SW_SHOW);
-        SetFocus(GetDlgItem(g_viewer.findBox, IDC_FIND_TEXT));
-        SendDlgItemMessageA(g_viewer.findBox, IDC_FIND_TEXT, EM_SETSEL, 0, -1);
+    if (m_findBox) {
+        ShowWindow(m_findBox, SW_SHOW);
+        SetFocus(GetDlgItem(m_findBox, IDC_FIND_TEXT));
+        SendDlgItemMessageA(m_findBox, IDC_FIND_TEXT, EM_SETSEL, 0, -1);
     }
 }
 
-INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK Commands::FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    }
+    auto* self = reinterpret_cast<Commands*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    if (!self) {
+        return FALSE;
+    }
     switch (message) {
     case WM_INITDIALOG:
-        LimitList(dialog, IDC_INCLUDE, g_viewer.settings.include);
-        LimitList(dialog, IDC_EXCLUDE, g_viewer.settings.exclude);
+        LimitList(dialog, IDC_INCLUDE, self->m_settings.include);
+        LimitList(dialog, IDC_EXCLUDE, self->m_settings.exclude);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -185,8 +179,8 @@ INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
             std::string include, exclude;
             if (DialogList(dialog, IDC_INCLUDE, &include) &&
                 DialogList(dialog, IDC_EXCLUDE, &exclude)) {
-                g_viewer.settings.include = include;
-                g_viewer.settings.exclude = exclude;
+                self->m_settings.include = include;
+                self->m_settings.exclude = exclude;
                 EndDialog(dialog, IDOK);
             }
             return TRUE;
@@ -198,17 +192,25 @@ INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     return FALSE;
 }
 
-INT_PTR CALLBACK HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK Commands::HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    }
+    auto* self = reinterpret_cast<Commands*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    if (!self) {
+        return FALSE;
+    }
+    HighlightRule* rules = self->m_settings.highlights;
     switch (message) {
     case WM_INITDIALOG:
         for (int i = 0; i < kHighlightRuleCount; ++i) {
-            LimitList(dialog, IDC_RULE_TEXT + i, g_viewer.settings.highlights[i].list);
+            LimitList(dialog, IDC_RULE_TEXT + i, rules[i].list);
             for (const HighlightColour& colour : kHighlightColours) {
                 SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_ADDSTRING, 0,
                                     reinterpret_cast<LPARAM>(colour.name));
             }
             SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_SETCURSEL,
-                                static_cast<WPARAM>(g_viewer.settings.highlights[i].colour), 0);
+                                static_cast<WPARAM>(rules[i].colour), 0);
         }
         return TRUE;
     case WM_COMMAND:
@@ -221,7 +223,7 @@ INT_PTR CALLBACK HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
                 }
             }
             for (int i = 0; i < kHighlightRuleCount; ++i) {
-                HighlightRule& rule = g_viewer.settings.highlights[i];
+                HighlightRule& rule = rules[i];
                 rule.list = lists[i];
                 LRESULT colour =
                     SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_GETCURSEL, 0, 0);
@@ -238,54 +240,53 @@ INT_PTR CALLBACK HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     return FALSE;
 }
 
-bool RunDialog(int id, DLGPROC procedure) {
-    return DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), g_viewer.window, procedure,
-                           0) == IDOK;
+bool Commands::RunDialog(int id, DLGPROC procedure) {
+    return DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), m_window.Handle(),
+                           procedure, reinterpret_cast<LPARAM>(this)) == IDOK;
 }
 
-void SetTimeMode(TimeMode mode) {
-    g_viewer.settings.timeMode = mode;
-    SaveSettings(g_viewer.settings);
+void Commands::SetTimeMode(TimeMode mode) {
+    m_settings.timeMode = mode;
+    SaveSettings(m_settings);
     UpdateMenuChecks();
-    ShowKeptLines();
+    m_window.Redraw();
 }
 
-} // namespace
-
-void ApplySettings() {
-    g_viewer.filter.Set(g_viewer.settings.include, g_viewer.settings.exclude);
-    g_viewer.highlighter.Set(g_viewer.settings.highlights);
+void Commands::ApplySettings() {
+    m_highlighter.Set(m_settings.highlights);
+    m_window.Refilter();
 }
 
-void UpdateMenuChecks() {
-    HMENU menu = GetMenu(g_viewer.window);
-    CheckMenuItem(menu, IDM_ALWAYS_ON_TOP,
-                  g_viewer.settings.alwaysOnTop ? MF_CHECKED : MF_UNCHECKED);
+void Commands::UpdateMenuChecks() {
+    HMENU menu = GetMenu(m_window.Handle());
+    CheckMenuItem(menu, IDM_ALWAYS_ON_TOP, m_settings.alwaysOnTop ? MF_CHECKED : MF_UNCHECKED);
     CheckMenuRadioItem(menu, IDM_TIME_CLOCK, IDM_TIME_SINCE_FIRST,
-                       g_viewer.settings.timeMode == TimeMode::kClock ? IDM_TIME_CLOCK
-                                                                      : IDM_TIME_SINCE_FIRST,
+                       m_settings.timeMode == TimeMode::kClock ? IDM_TIME_CLOCK
+                                                               : IDM_TIME_SINCE_FIRST,
                        MF_BYCOMMAND);
 }
 
-bool FindBoxMessage(MSG* msg) {
-    return g_viewer.findBox && IsDialogMessageA(g_viewer.findBox, msg);
+bool Commands::FindBoxMessage(MSG* msg) {
+    return m_findBox && IsDialogMessageA(m_findBox, msg);
 }
 
-void OnCommand(WORD command) {
+void Commands::OnCommand(WORD command) {
+    // The last command's outcome stands until the next.
+    m_window.SetNotice("");
     switch (command) {
     case IDM_SAVE: SaveAs(); break;
-    case IDM_EXIT: PostMessageA(g_viewer.window, WM_CLOSE, 0, 0); break;
+    case IDM_EXIT: PostMessageA(m_window.Handle(), WM_CLOSE, 0, 0); break;
     case IDM_COPY: CopySelection(); break;
-    case IDM_SELECT_ALL: SendMessageA(g_viewer.lines, LB_SETSEL, TRUE, -1); break;
-    case IDM_CLEAR: Clear(); break;
-    case IDM_FOLLOW: ScrollToEnd(); break;
+    case IDM_SELECT_ALL: m_window.SelectAll(); break;
+    case IDM_CLEAR: m_window.Clear(); break;
+    case IDM_FOLLOW: m_window.ScrollToEnd(); break;
     case IDM_FIND: OpenFindBox(); break;
     case IDM_FIND_NEXT:
     case IDM_FIND_PREVIOUS:
-        if (g_viewer.findBox) {
-            TakeFindBox(g_viewer.findBox);
+        if (m_findBox) {
+            TakeFindBox(m_findBox);
         }
-        if (g_viewer.findText.empty()) {
+        if (m_findText.empty()) {
             OpenFindBox();
         } else {
             Find(command == IDM_FIND_NEXT);
@@ -293,26 +294,25 @@ void OnCommand(WORD command) {
         break;
     case IDM_FILTER:
         if (RunDialog(IDD_FILTER, FilterProc)) {
-            ApplySettings();
-            SaveSettings(g_viewer.settings);
-            ShowKeptLines();
+            SaveSettings(m_settings);
+            m_window.Refilter();
         }
         break;
     case IDM_HIGHLIGHT:
         if (RunDialog(IDD_HIGHLIGHT, HighlightProc)) {
-            ApplySettings();
-            SaveSettings(g_viewer.settings);
-            InvalidateRect(g_viewer.lines, NULL, TRUE);
+            m_highlighter.Set(m_settings.highlights);
+            SaveSettings(m_settings);
+            m_window.Redraw();
         }
         break;
     case IDM_ALWAYS_ON_TOP:
-        g_viewer.settings.alwaysOnTop = !g_viewer.settings.alwaysOnTop;
-        SaveSettings(g_viewer.settings);
-        ApplyAlwaysOnTop();
+        m_settings.alwaysOnTop = !m_settings.alwaysOnTop;
+        SaveSettings(m_settings);
+        m_window.ApplyAlwaysOnTop();
         UpdateMenuChecks();
         break;
     case IDM_TIME_CLOCK: SetTimeMode(TimeMode::kClock); break;
     case IDM_TIME_SINCE_FIRST: SetTimeMode(TimeMode::kSinceFirstLine); break;
     }
-    UpdateStatus();
+    m_window.UpdateStatus();
 }

@@ -4,13 +4,20 @@
 // time of arrival; a filter chooses the lines shown, highlight rules colour them.
 //
 //   logview                                   the window, with the user's settings
-//   logview --print [--out FILE] [--seconds N] [--include LIST] [--exclude LIST] [--max-lines N]
+//   logview --print [--out FILE] [--seconds N] [--include LIST] [--exclude LIST]
 //                                             headless: the same window hidden, each line that
 //                                             passes the filter to standard output (and FILE)
+//   either with [--max-lines N] [--max-bytes N], the bounds of what is kept
 //
-// This file holds the entry: options, the single instance, the channel, the output and the message
-// loop. The window is in viewer_window.cpp, its commands in commands.cpp.
-#include "viewer.h"
+// Exit codes: 0, or 4 when a headless viewer lost lines (standard error says how many); 1 when it
+// cannot start, 2 for a bad command line, 3 when another viewer runs.
+//
+// This file holds the entry: options, the single instance, then the parts, each owned here and
+// handed to those that use it: the channel's reader, the store of lines (line_store.h), the
+// headless output, the window (viewer_window.cpp) and its commands (commands.cpp).
+#include "commands.h"
+#include "logview_resource.h"
+#include "options.h"
 
 #include <commctrl.h>
 
@@ -20,11 +27,18 @@ namespace {
 
 // Held for the viewer's life: of two viewers started at the same moment only one creates it.
 constexpr char kInstanceName[] = "duzar_viewer";
-// How long the output may take to be written at exit before the viewer leaves it.
+// How long each output may take to be written at exit before the viewer leaves it.
 constexpr DWORD kOutputFinishMs = 5000;
+constexpr int kExitCannotStart = 1;
+constexpr int kExitBadCommandLine = 2;
+constexpr int kExitAlreadyRunning = 3;
+constexpr int kExitLinesLost = 4;
+
+// The system calls the console's handler without a context: the window it closes.
+HWND g_breakTarget = NULL;
 
 BOOL WINAPI OnConsoleBreak(DWORD) {
-    PostMessageA(g_viewer.window, WM_CLOSE, 0, 0);
+    PostMessageA(g_breakTarget, WM_CLOSE, 0, 0);
     return TRUE;
 }
 
@@ -46,33 +60,127 @@ void AttachParentConsole() {
     }
 }
 
-// Said on standard error when headless, in a box otherwise. Only before the window exists: the
-// window's thread never writes to a handle that may block.
-void Complain(const std::string& text) {
-    if (g_viewer.options.headless) {
+// Said on standard error when headless, in a box otherwise; only while nothing else writes there.
+void Complain(bool headless, const std::string& text) {
+    if (headless) {
         WriteText(GetStdHandle(STD_ERROR_HANDLE), "logview: " + text + "\n");
     } else {
         MessageBoxA(NULL, text.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
     }
 }
 
+// One viewer at a time: clients find the first by its title, and two would split the lines. The
+// title still catches a viewer that does not hold the instance's name. 0 when this one may run.
+int TakeInstance(bool headless, OwnedHandle* instanceLock) {
+    instanceLock->Reset(CreateMutexA(NULL, FALSE, kInstanceName));
+    if (!*instanceLock) {
+        Complain(headless, std::string("CreateMutex(\"") + kInstanceName +
+                               "\") failed: " + SystemReason(GetLastError()));
+        return kExitCannotStart;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS || FindWindowA(NULL, duzar::kViewerTitle)) {
+        Complain(headless, "Another log viewer is already running.");
+        return kExitAlreadyRunning;
+    }
+    return 0;
+}
+
 // The window keeps the user's settings; headless, the filter comes from the options alone, so
 // that a script's output never depends on what a user chose in the window.
-void TakeSettings() {
-    if (g_viewer.options.headless) {
-        g_viewer.settings.include = g_viewer.options.include;
-        g_viewer.settings.exclude = g_viewer.options.exclude;
-    } else {
-        g_viewer.settings = LoadSettings();
+ViewerSettings TakeSettings(const Options& options) {
+    if (!options.headless) {
+        return LoadSettings();
     }
-    ApplySettings();
+    ViewerSettings settings;
+    settings.include = options.include;
+    settings.exclude = options.exclude;
+    return settings;
+}
+
+void RunMessageLoop(HINSTANCE instance, const ViewerWindow& window, Commands& commands) {
+    HACCEL keys = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_LOGVIEW_KEYS));
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        if (!TranslateAcceleratorA(window.Handle(), keys, &msg) && !commands.FindBoxMessage(&msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+}
+
+int Run(HINSTANCE instance, const Options& options, int show) {
+    const bool headless = options.headless;
+    ChannelReader channel;
+    HeadlessOutput output;
+    std::string error;
+    if (!channel.Create(&error) || (headless && !output.Open(options.outPath, &error))) {
+        Complain(headless, error);
+        return kExitCannotStart;
+    }
+    // The queues between the threads hold what the store keeps plus one full buffer's worth, so
+    // that a window or output that keeps up never loses a burst.
+    const size_t queueItems = static_cast<size_t>(options.maxLines) + duzar::kBufferSize / 2;
+    const size_t queueBytes = options.maxBytes + 2 * duzar::kBufferSize;
+    if (headless && !output.Start(queueItems, queueBytes)) {
+        Complain(headless, "Cannot start the output's threads: " + SystemReason(GetLastError()));
+        return kExitCannotStart;
+    }
+    ViewerSettings settings = TakeSettings(options);
+    LineStore store(static_cast<size_t>(options.maxLines), options.maxBytes);
+    Highlighter highlighter;
+    ViewerWindow window(store, settings, highlighter, channel, headless ? &output : NULL);
+    Commands commands(window, settings, highlighter);
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    if (!window.Create(instance, &commands)) {
+        Complain(headless, "Cannot create the viewer window: " + SystemReason(GetLastError()));
+        return kExitCannotStart;
+    }
+    if (headless) {
+        store.SetSink(&output);
+    }
+    commands.ApplySettings();
+    commands.UpdateMenuChecks();
+    if (headless) {
+        g_breakTarget = window.Handle();
+        SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
+        if (options.seconds > 0) {
+            window.CloseAfter(options.seconds);
+        }
+    } else {
+        window.Show(show);
+    }
+    if (!window.StartReading(queueItems, queueBytes)) {
+        Complain(headless, "Cannot start the reader thread: " + SystemReason(GetLastError()));
+        return kExitCannotStart;
+    }
+    if (headless) {
+        // Through the output's thread, as every fault: a script may start its writers after it.
+        output.Fault("logview: listening");
+    }
+    RunMessageLoop(instance, window, commands);
+
+    // Whatever the reader drained last still reaches the output.
+    channel.Stop();
+    window.TakeQueued();
+    if (!headless) {
+        return 0;
+    }
+    bool ended = true;
+    int code = output.Finish(channel.Dropped(), kOutputFinishMs, &ended) > 0 ? kExitLinesLost : 0;
+    if (!ended) {
+        // A writer still blocked on its target is left to the process's exit.
+        ExitProcess(static_cast<UINT>(code));
+    }
+    return code;
 }
 
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-    ParseResult parsed = ParseOptions(__argc, __argv, &g_viewer.options);
-    if (parsed != ParseResult::kRun || g_viewer.options.headless) {
+    Options options;
+    ParseResult parsed = ParseOptions(__argc, __argv, &options);
+    if (parsed != ParseResult::kRun || options.headless) {
         AttachParentConsole();
     }
     if (parsed == ParseResult::kHelp) {
@@ -80,91 +188,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         return 0;
     }
     if (parsed == ParseResult::kBad) {
-        g_viewer.options.headless = true;
-        Complain(kUsage);
-        return 2;
+        Complain(true, kUsage);
+        return kExitBadCommandLine;
     }
-    // One viewer at a time: clients find the first by its title, and two would split the lines.
-    // The title still catches a viewer that does not hold the instance's name.
-    HANDLE instanceLock = CreateMutexA(NULL, FALSE, kInstanceName);
-    if (!instanceLock) {
-        Complain(std::string("CreateMutex(\"") + kInstanceName +
-                 "\") failed: " + std::to_string(GetLastError()));
-        return 1;
-    }
-    if (GetLastError() == ERROR_ALREADY_EXISTS || FindWindowA(NULL, duzar::kViewerTitle)) {
-        Complain("Another log viewer is already running.");
-        return 3;
-    }
-    std::string error;
-    if (!g_viewer.channel.Create(&error)) {
-        Complain(error);
-        return 1;
-    }
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
-    InitCommonControlsEx(&controls);
-    HANDLE out = NULL;
-    if (g_viewer.options.headless) {
-        out = GetStdHandle(STD_OUTPUT_HANDLE);
-        if (g_viewer.options.outPath) {
-            g_viewer.outFile = CreateFileA(g_viewer.options.outPath, GENERIC_WRITE, FILE_SHARE_READ,
-                                           NULL, CREATE_ALWAYS, 0, NULL);
-            if (g_viewer.outFile == INVALID_HANDLE_VALUE) {
-                char reason[256];
-                duzar::SystemText(GetLastError(), reason, sizeof reason);
-                reason[strcspn(reason, "\r\n")] = '\0';
-                Complain(std::string("Cannot write ") + g_viewer.options.outPath + ": " + reason);
-                return 1;
-            }
-        }
-    }
-    TakeSettings();
-    // The queues hold the lines kept plus one full buffer's worth, so that a window or output that
-    // keeps up never loses a burst.
-    size_t capacity = static_cast<size_t>(g_viewer.options.maxLines) + duzar::kBufferSize / 2;
-    if (!g_viewer.output.Start(out, g_viewer.outFile, GetStdHandle(STD_ERROR_HANDLE), capacity) ||
-        !CreateViewerWindow(instance)) {
-        Complain("Cannot create the viewer window.");
-        return 1;
-    }
-    UpdateMenuChecks();
-    if (g_viewer.options.headless) {
-        SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
-        if (g_viewer.options.seconds > 0) {
-            CloseAfter(g_viewer.options.seconds);
-        }
-    } else {
-        ShowViewerWindow(show);
-    }
-    StartReading(capacity);
-    if (g_viewer.options.headless) {
-        // Through the output's thread, as every fault: a script may start its writers after it.
-        g_viewer.output.Fault("logview: listening");
-    }
-
-    HACCEL keys = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_LOGVIEW_KEYS));
-    MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
-        if (!TranslateAcceleratorA(g_viewer.window, keys, &msg) && !FindBoxMessage(&msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-    // Whatever the reader drained last still reaches the output.
-    g_viewer.channel.Stop();
-    for (const ChannelItem& item : g_viewer.channel.TakeQueued()) {
-        if (!item.fault && g_viewer.options.headless && g_viewer.filter.Passes(item.text)) {
-            g_viewer.output.Line(item.text);
-        }
-    }
-    if (g_viewer.options.headless && Lost() > 0) {
-        g_viewer.output.Fault("logview: " + std::to_string(Lost()) +
-                              " lines lost while the window or the output fell behind");
-    }
-    g_viewer.output.Finish(kOutputFinishMs);
-    if (g_viewer.outFile && g_viewer.outFile != INVALID_HANDLE_VALUE) {
-        CloseHandle(g_viewer.outFile);
-    }
-    CloseHandle(instanceLock);
-    return 0;
+    OwnedHandle instanceLock;
+    int refused = TakeInstance(options.headless, &instanceLock);
+    return refused ? refused : Run(instance, options, show);
 }

@@ -40,6 +40,9 @@ ParseResult ParseOptions(int argc, char** argv, Options* options) {
         } else if (arg == "--max-lines" && hasValue &&
                    ParseNumber(argv[++i], 1, kMaxLines, &number)) {
             options->maxLines = static_cast<int>(number);
+        } else if (arg == "--max-bytes" && hasValue &&
+                   ParseNumber(argv[++i], kMinBytes, kMaxBytes, &number)) {
+            options->maxBytes = number;
         } else {
             return ParseResult::kBad;
         }

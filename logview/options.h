@@ -8,20 +8,27 @@
 
 constexpr char kUsage[] =
     "usage: logview [--print [--out FILE] [--seconds N] [--include LIST] [--exclude LIST]]\n"
-    "               [--max-lines N]\n"
+    "               [--max-lines N] [--max-bytes N]\n"
     "       logview --help | -h | /?\n"
     "  --out, --seconds, --include and --exclude are for --print (headless) alone\n"
-    "  N: whole numbers; --seconds 0 to 2147483 (0: no limit), --max-lines 1 to 1000000\n"
+    "  N: whole numbers; --seconds 0 to 2147483 (0: no limit), --max-lines 1 to 1000000,\n"
+    "     --max-bytes 1048576 to 268435456 (kept lines and their records; default 67108864)\n"
     "  LIST: substrings separated by ';', matched without regard to case";
 constexpr unsigned long kMaxSeconds = USER_TIMER_MAXIMUM / 1000;
 constexpr unsigned long kMaxLines = 1000000;
 constexpr int kDefaultMaxLines = 10000;
+// The kept lines' bytes. Each queue between the threads may hold as much again while its consumer
+// falls behind, so the largest keeps the 32-bit viewer well inside its 2 GB.
+constexpr unsigned long kMinBytes = 1UL << 20;
+constexpr unsigned long kMaxBytes = 256UL << 20;
+constexpr unsigned long kDefaultMaxBytes = 64UL << 20;
 
 struct Options {
     bool headless = false;
     const char* outPath = NULL;
     int seconds = 0;
     int maxLines = kDefaultMaxLines;
+    unsigned long maxBytes = kDefaultMaxBytes;
     std::string include;
     std::string exclude;
 };

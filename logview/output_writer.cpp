@@ -1,23 +1,50 @@
 #include "output_writer.h"
 
-void WriteText(HANDLE handle, const std::string& text) {
+#include "duzar.h"
+
+bool WriteText(HANDLE handle, const std::string& text) {
     if (text.empty() || !handle || handle == INVALID_HANDLE_VALUE) {
-        return;
+        return true;
     }
     DWORD written = 0;
-    WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, NULL);
+    return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, NULL) &&
+           written == text.size();
 }
 
-bool OutputWriter::Start(HANDLE out, HANDLE file, HANDLE error, size_t capacity) {
-    m_out = out;
-    m_file = file;
-    m_error = error;
-    m_queue.SetCapacity(capacity);
-    m_stop = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (m_stop) {
-        m_thread = CreateThread(NULL, 0, ThreadMain, this, 0, NULL);
+std::string SystemReason(DWORD code) {
+    char reason[256];
+    duzar::SystemText(code, reason, sizeof reason);
+    reason[strcspn(reason, "\r\n")] = '\0';
+    return reason;
+}
+
+bool OutputWriter::Start(HANDLE target, const std::string& name, OutputWriter* faults, size_t items,
+                         size_t bytes) {
+    if (!target || target == INVALID_HANDLE_VALUE) {
+        return true;
     }
-    return m_thread != NULL;
+    m_target = target;
+    m_name = name;
+    m_faults = faults;
+    m_queue.SetCapacity(items, bytes);
+    m_wake.Reset(CreateEventA(NULL, FALSE, FALSE, NULL));
+    m_stop.Reset(CreateEventA(NULL, TRUE, FALSE, NULL));
+    if (m_wake && m_stop) {
+        m_thread.Reset(CreateThread(NULL, 0, ThreadMain, this, 0, NULL));
+    }
+    return static_cast<bool>(m_thread);
+}
+
+void OutputWriter::Push(const std::string& text) {
+    if (m_thread) {
+        m_queue.Push({text + "\n"});
+    }
+}
+
+void OutputWriter::Wake() {
+    if (m_wake) {
+        SetEvent(m_wake.Get());
+    }
 }
 
 DWORD WINAPI OutputWriter::ThreadMain(LPVOID self) {
@@ -26,36 +53,108 @@ DWORD WINAPI OutputWriter::ThreadMain(LPVOID self) {
 }
 
 void OutputWriter::Run() {
+    HANDLE waits[] = {m_stop.Get(), m_wake.Get()};
     for (;;) {
-        DWORD woken = WaitForSingleObject(m_stop, kWritePeriodMs);
-        std::string lines;
-        std::string faults;
-        for (const Item& item : m_queue.TakeAll()) {
-            (item.fault ? faults : lines) += item.text;
-        }
-        WriteText(m_out, lines);
-        WriteText(m_file, lines);
-        WriteText(m_error, faults);
-        // Whatever was queued before the stop has just been written.
-        if (woken != WAIT_TIMEOUT) {
+        DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        // Whatever was queued before the stop is written before the thread ends.
+        Write(m_queue.TakeAll());
+        if (woken != WAIT_OBJECT_0 + 1) {
             return;
         }
     }
 }
 
+void OutputWriter::Write(const std::deque<Item>& items) {
+    if (items.empty()) {
+        return;
+    }
+    LONG count = static_cast<LONG>(items.size());
+    if (m_failedLines > 0) {
+        InterlockedExchangeAdd(&m_failedLines, count);
+        return;
+    }
+    std::string text;
+    for (const Item& item : items) {
+        text += item.text;
+    }
+    InterlockedExchange(&m_inFlight, count);
+    bool written = WriteText(m_target, text);
+    DWORD error = GetLastError();
+    InterlockedExchange(&m_inFlight, 0);
+    if (written) {
+        return;
+    }
+    // A target that failed once is given up: its later lines are counted, not tried.
+    InterlockedExchangeAdd(&m_failedLines, count);
+    if (m_faults && m_faults != this) {
+        m_faults->Push("logview: cannot write " + m_name + ": " + SystemReason(error));
+        m_faults->Wake();
+    }
+}
+
 bool OutputWriter::Finish(DWORD timeout) {
-    bool finished = true;
-    if (m_thread) {
-        SetEvent(m_stop);
-        finished = WaitForSingleObject(m_thread, timeout) == WAIT_OBJECT_0;
-        if (finished) {
-            CloseHandle(m_thread);
-            m_thread = NULL;
-        }
+    if (!m_thread || m_finished) {
+        return !m_thread;
     }
-    if (finished && m_stop) {
-        CloseHandle(m_stop);
-        m_stop = NULL;
+    SetEvent(m_stop.Get());
+    m_finished = 1;
+    if (WaitForSingleObject(m_thread.Get(), timeout) == WAIT_OBJECT_0) {
+        m_thread.Reset();
+        return true;
     }
-    return finished;
+    // Still blocked: what it holds and what waits for it will not be written.
+    m_leftAtFinish = static_cast<unsigned long>(m_inFlight) + m_queue.Size();
+    return false;
+}
+
+unsigned long OutputWriter::Lost() {
+    return m_queue.Dropped() + static_cast<unsigned long>(m_failedLines) + m_leftAtFinish;
+}
+
+bool HeadlessOutput::Open(const char* outPath, std::string* error) {
+    if (!outPath) {
+        return true;
+    }
+    m_outPath = outPath;
+    m_fileHandle.Reset(
+        CreateFileA(outPath, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL));
+    if (!m_fileHandle) {
+        *error = std::string("Cannot write ") + outPath + ": " + SystemReason(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool HeadlessOutput::Start(size_t items, size_t bytes) {
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    return m_error.Start(error, "standard error", &m_error, items, bytes) &&
+           m_out.Start(GetStdHandle(STD_OUTPUT_HANDLE), "standard output", &m_error, items,
+                       bytes) &&
+           m_file.Start(m_fileHandle.Get(), m_outPath, &m_error, items, bytes);
+}
+
+void HeadlessOutput::Line(const std::string& text) {
+    m_out.Push(text);
+    m_file.Push(text);
+}
+
+void HeadlessOutput::EndOfBatch() {
+    m_out.Wake();
+    m_file.Wake();
+}
+
+void HeadlessOutput::Fault(const std::string& text) {
+    m_error.Push(text);
+    m_error.Wake();
+}
+
+unsigned long HeadlessOutput::Finish(unsigned long lost, DWORD timeout, bool* ended) {
+    *ended = m_file.Finish(timeout);
+    *ended = m_out.Finish(timeout) && *ended;
+    lost += Lost();
+    if (lost > 0) {
+        Fault("logview: " + std::to_string(lost) + " lines lost");
+    }
+    *ended = m_error.Finish(timeout) && *ended;
+    return lost;
 }

@@ -1,53 +1,93 @@
-// The headless viewer's output on a thread of its own: standard output, the --out file and standard
-// error may be pipes whose reader has paused, and the window's thread must never wait for them.
-// What cannot be written yet waits in a bounded queue.
+// The headless viewer's output: standard output, the --out file and standard error, each written
+// by a thread of its own, so that the window's thread never waits for them and a reader that
+// paused one pipe holds up neither the file nor the others. A writer wakes for each batch of
+// lines and writes it at once, in one write; under load the batches grow by themselves. What
+// cannot be written yet waits in a bounded queue; a line dropped from it, or not written because
+// the target failed or never finished, is counted as lost, and the first failure is said on
+// standard error with the system's reason.
 #pragma once
 
 #include "bounded_queue.h"
+#include "line_store.h"
+#include "owned.h"
 
 #include <string>
 
-// Writes text to handle, which may be missing; the viewer's one way of writing a file or stream.
-void WriteText(HANDLE handle, const std::string& text);
+// Writes text to handle, which may be missing; false when it was not written whole.
+bool WriteText(HANDLE handle, const std::string& text);
+
+// The system's text for an error code, on one line.
+std::string SystemReason(DWORD code);
 
 class OutputWriter {
   public:
+    // How long a writer that goes without Finish waits for its thread.
+    static constexpr DWORD kEndWaitMs = 1000;
+
     OutputWriter() = default;
-    ~OutputWriter() { Finish(0); }
+    ~OutputWriter() { Finish(kEndWaitMs); }
     OutputWriter(const OutputWriter&) = delete;
     OutputWriter& operator=(const OutputWriter&) = delete;
 
-    // Starts the thread; lines go to out and file, faults to error. Any handle may be missing.
-    bool Start(HANDLE out, HANDLE file, HANDLE error, size_t capacity);
+    // Starts the thread that writes to target, called name in a fault said to faults (which may be
+    // NULL, or this writer). A missing target starts nothing and takes nothing.
+    bool Start(HANDLE target, const std::string& name, OutputWriter* faults, size_t items,
+               size_t bytes);
 
-    // Every so often the thread writes what came meanwhile, in one write per target: a wake-up per
-    // line would cost the viewer a context switch and a system call for each.
-    static constexpr DWORD kWritePeriodMs = 50;
+    // Queues text and a line feed; Wake has the thread write what is queued.
+    void Push(const std::string& text);
+    void Wake();
 
-    // Queue text and a line feed for out and file, or for error.
-    void Line(const std::string& text) { m_queue.Push({false, text + "\n"}); }
-    void Fault(const std::string& text) { m_queue.Push({true, text + "\n"}); }
-
-    // Writes what is queued and ends the thread, waiting at most timeout; false when the output is
-    // still blocked then (the thread is left to the process's exit).
+    // Writes what is queued and ends the thread, waiting at most timeout; false when the thread
+    // is still blocked then: what it holds counts as lost, and it is left to the process's exit,
+    // which must come before this writer goes.
     bool Finish(DWORD timeout);
 
-    // Lines dropped because the output fell behind by more than the queue holds.
-    unsigned long Dropped() { return m_queue.Dropped(); }
+    unsigned long Lost();
 
   private:
     struct Item {
-        bool fault;
         std::string text;
     };
 
     static DWORD WINAPI ThreadMain(LPVOID self);
     void Run();
+    void Write(const std::deque<Item>& items);
 
-    HANDLE m_out = NULL;
-    HANDLE m_file = NULL;
-    HANDLE m_error = NULL;
-    HANDLE m_stop = NULL;
-    HANDLE m_thread = NULL;
+    HANDLE m_target = NULL; // not ours: a standard handle, or the file that HeadlessOutput owns
+    std::string m_name;
+    OutputWriter* m_faults = NULL;
+    OwnedHandle m_wake;
+    OwnedHandle m_stop;
+    OwnedHandle m_thread;
     BoundedQueue<Item> m_queue;
+    // Set by the writer's thread, read by others: whole longs, changed with Interlocked calls.
+    volatile LONG m_failedLines = 0; // not written: the target failed
+    volatile LONG m_inFlight = 0;    // taken from the queue, not yet written
+    volatile LONG m_finished = 0;
+    unsigned long m_leftAtFinish = 0;
+};
+
+// The headless viewer's sink: each line the filter passes to standard output and the --out file,
+// faults and the closing count to standard error.
+class HeadlessOutput : public LineSink {
+  public:
+    // The file is created (emptied) here; false with the reason in error when it cannot be.
+    bool Open(const char* outPath, std::string* error);
+    bool Start(size_t items, size_t bytes);
+    void Line(const std::string& text) override;
+    void EndOfBatch() override;
+    void Fault(const std::string& text);
+    // Writes what is left, at most timeout for each target, and says on standard error how many
+    // lines were lost, lost (the channel's, counted by the caller) included. Returns them all.
+    // *ended is false when a target is still blocked: the process must then exit at once.
+    unsigned long Finish(unsigned long lost, DWORD timeout, bool* ended);
+    unsigned long Lost() { return m_out.Lost() + m_file.Lost(); }
+
+  private:
+    std::string m_outPath;
+    OwnedHandle m_fileHandle;
+    OutputWriter m_out;
+    OutputWriter m_file;
+    OutputWriter m_error;
 };

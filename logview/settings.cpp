@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include "owned.h"
+
 #include <limits.h>
 #include <stdio.h>
 #include <string.h>
@@ -9,31 +11,24 @@ namespace {
 class Key {
   public:
     explicit Key(bool write) {
-        LONG status =
-            write ? RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0, KEY_SET_VALUE,
-                                    NULL, &m_key, NULL)
-                  : RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &m_key);
+        LONG status = write ? RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0,
+                                              KEY_SET_VALUE, NULL, m_key.Receive(), NULL)
+                            : RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE,
+                                            m_key.Receive());
         if (status != ERROR_SUCCESS) {
-            m_key = NULL;
+            m_key.Release();
         }
     }
-    ~Key() {
-        if (m_key) {
-            RegCloseKey(m_key);
-        }
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
 
-    bool Open() const { return m_key != NULL; }
+    bool Open() const { return static_cast<bool>(m_key); }
 
     void Read(const char* name, std::string* text) const {
         char data[kListSize] = {};
         DWORD type = REG_NONE;
         DWORD size = sizeof data;
         // Whole, terminator included, or not at all.
-        if (RegQueryValueExA(m_key, name, NULL, &type, reinterpret_cast<BYTE*>(data), &size) ==
-                ERROR_SUCCESS &&
+        if (RegQueryValueExA(m_key.Get(), name, NULL, &type, reinterpret_cast<BYTE*>(data),
+                             &size) == ERROR_SUCCESS &&
             type == REG_SZ && memchr(data, '\0', size) != NULL) {
             *text = data;
         }
@@ -42,8 +37,8 @@ class Key {
         DWORD data = 0;
         DWORD type = REG_NONE;
         DWORD size = sizeof data;
-        if (RegQueryValueExA(m_key, name, NULL, &type, reinterpret_cast<BYTE*>(&data), &size) ==
-                ERROR_SUCCESS &&
+        if (RegQueryValueExA(m_key.Get(), name, NULL, &type, reinterpret_cast<BYTE*>(&data),
+                             &size) == ERROR_SUCCESS &&
             type == REG_DWORD) {
             *number = data;
         }
@@ -52,8 +47,8 @@ class Key {
         WINDOWPLACEMENT data = {};
         DWORD type = REG_NONE;
         DWORD size = sizeof data;
-        if (RegQueryValueExA(m_key, name, NULL, &type, reinterpret_cast<BYTE*>(&data), &size) !=
-                ERROR_SUCCESS ||
+        if (RegQueryValueExA(m_key.Get(), name, NULL, &type, reinterpret_cast<BYTE*>(&data),
+                             &size) != ERROR_SUCCESS ||
             type != REG_BINARY || size != sizeof data || data.length != sizeof data) {
             return false;
         }
@@ -64,20 +59,23 @@ class Key {
     // A list is refused, never cut, where it would not fit kListSize when read again.
     bool Write(const char* name, const std::string& text) const {
         return text.size() < kListSize &&
-               RegSetValueExA(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+               RegSetValueExA(m_key.Get(), name, 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(text.c_str()),
                               static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
     }
     bool Write(const char* name, DWORD number) const {
-        return RegSetValueExA(m_key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+        return RegSetValueExA(m_key.Get(), name, 0, REG_DWORD,
+                              reinterpret_cast<const BYTE*>(&number),
                               sizeof number) == ERROR_SUCCESS;
     }
     bool Write(const char* name, const WINDOWPLACEMENT& placement) const {
-        return RegSetValueExA(m_key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&placement),
+        return RegSetValueExA(m_key.Get(), name, 0, REG_BINARY,
+                              reinterpret_cast<const BYTE*>(&placement),
                               sizeof placement) == ERROR_SUCCESS;
     }
 
   private:
-    HKEY m_key = NULL;
+    OwnedKey m_key;
 };
 
 // "Highlight1", "HighlightColour1", ...

@@ -3,13 +3,11 @@
 // window's place. The window keeps them; the headless viewer takes its filter from its options.
 #pragma once
 
-#include "line_filter.h"
+#include "line_store.h"
 
 #include <string>
 
 constexpr char kSettingsKey[] = "Software\\Velmora\\duzar log viewer";
-
-enum class TimeMode { kClock, kSinceFirstLine };
 
 struct ViewerSettings {
     std::string include;

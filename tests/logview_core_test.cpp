@@ -1,6 +1,10 @@
-// The viewer's window-free pieces, in process: the filter and highlight rules, and the settings
-// read back from what another program may have left in the registry.
+// The viewer's window-free pieces, in process: the store of lines and its bounds, the filter and
+// highlight rules, the rule for a line still being written, the options, and the settings read back
+// from what another program may have left in the registry.
+#include "channel_reader.h"
 #include "line_filter.h"
+#include "line_store.h"
+#include "options.h"
 #include "settings.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +90,185 @@ TEST(SettingsTest, HostileValuesKeepTheDefaults) {
         EXPECT_EQ(c.listUsed, SaveSettings(settings)) << "a list written must be read again whole";
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+}
+
+// Lines of these lengths into a store of these bounds: what stays, what the rows show.
+TEST(LineStoreTest, NumbersAndBounds) {
+    const size_t kCost = LineStore::kLineOverhead;
+    struct Case {
+        const char* label;
+        size_t maxLines, maxBytes;
+        std::vector<size_t> lengths;
+        size_t kept;
+        unsigned long firstKept;
+    } cases[] = {
+        {"within both", 5, 1000, {1, 2, 3}, 3, 1},
+        {"lines bound", 3, 100000, {1, 1, 1, 1, 1}, 3, 3},
+        {"bytes bound", 100, 3 * (10 + kCost), {10, 10, 10, 10}, 3, 2},
+        {"bytes bound, exactly full", 100, 2 * (10 + kCost), {10, 10}, 2, 1},
+        {"a long line pushes out several",
+         100,
+         3 * (10 + kCost),
+         {10, 10, 10, 2 * 10 + kCost},
+         2,
+         3},
+        {"a line beyond the budget stays alone", 100, 100, {10, 4000}, 1, 2},
+        {"one line kept", 1, 100000, {1, 1}, 1, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        LineStore store(c.maxLines, c.maxBytes);
+        size_t bytes = 0;
+        for (size_t length : c.lengths) {
+            store.Add(std::string(length, 'x'));
+        }
+        for (size_t i = c.lengths.size() - c.kept; i < c.lengths.size(); ++i) {
+            bytes += c.lengths[i] + kCost;
+        }
+        EXPECT_EQ(c.lengths.size(), store.Received());
+        EXPECT_EQ(c.kept, store.Kept());
+        EXPECT_EQ(bytes, store.Bytes());
+        EXPECT_EQ(c.lengths.size() - c.kept, store.Dropped());
+        ASSERT_EQ(c.kept, store.RowCount());
+        EXPECT_EQ(c.firstKept, store.Row(0)->number);
+        EXPECT_EQ(c.lengths.size(), store.Row(c.kept - 1)->number);
+        EXPECT_EQ(nullptr, store.Row(c.kept));
+        EXPECT_EQ(c.lengths.size() - c.kept, store.TakeRowsGone());
+    }
+}
+
+class Collector : public LineSink {
+  public:
+    void Line(const std::string& text) override { lines += text + ";"; }
+    void EndOfBatch() override { lines += "|"; }
+    std::string lines;
+};
+
+// The filter's view: rows are the kept lines it passes, built again a slice at a time while lines
+// come and go; Clear empties it and numbering goes on; the sink gets what passes, as it comes.
+TEST(LineStoreTest, TheFiltersView) {
+    auto texts = [](const LineStore& store) {
+        std::string rows;
+        for (size_t row = 0; const KeptLine* line = store.Row(row); ++row) {
+            rows += std::to_string(line->number) + ":" + line->text + " ";
+        }
+        return rows;
+    };
+    struct Step {
+        const char* action; // "+text" adds, "f include" filters, "s N" filters N more, "clear"
+        const char* rows;
+        size_t gone; // rows that left the front since the last step
+    } steps[] = {
+        {"+a1", "1:a1 ", 0},
+        {"+b2", "1:a1 2:b2 ", 0},
+        {"+a3", "1:a1 2:b2 3:a3 ", 0},
+        {"f a", "", 0},
+        {"s 1", "1:a1 ", 0},
+        {"+a4", "", 1}, // lines 2 to 4 kept (bound 3): 1 and its row go
+        {"s 1", "", 0}, // line 2 does not pass
+        {"s 5", "3:a3 4:a4 ", 0},
+        {"+b5", "3:a3 4:a4 ", 0},
+        {"+a6", "4:a4 6:a6 ", 1},
+        {"clear", "", 0},
+        {"+a7", "7:a7 ", 0},
+        {"f ", "", 0},
+        {"s 9", "7:a7 ", 0},
+    };
+    LineStore store(3, 100000);
+    Collector sink;
+    store.SetSink(&sink);
+    for (const Step& step : steps) {
+        std::string action = step.action;
+        SCOPED_TRACE(action);
+        if (action[0] == '+') {
+            store.Add(action.substr(1));
+        } else if (action[0] == 'f') {
+            store.SetFilter(action.substr(2), "");
+        } else if (action[0] == 's') {
+            store.FilterSome(std::stoul(action.substr(2)));
+        } else {
+            store.Clear();
+        }
+        EXPECT_EQ(step.rows, texts(store));
+        EXPECT_EQ(step.gone, store.TakeRowsGone());
+    }
+    EXPECT_FALSE(store.Filtering());
+    EXPECT_EQ(7u, store.Received());
+    EXPECT_EQ(2u, store.WidestText());
+    store.EndOfBatch();
+    EXPECT_EQ("a1;b2;a3;a4;a6;a7;|", sink.lines);
+}
+
+// A line without its line feed waits for it, unless it stands unchanged for TailRule::kStaleMs.
+TEST(TailRuleTest, AnUnfinishedLineWaitsUntilStale) {
+    const DWORD kStale = TailRule::kStaleMs;
+    struct Step {
+        const char* text;
+        DWORD now;
+        size_t take;
+    } steps[] = {
+        {"a\nb\n", 0, 4},                       // complete lines: all
+        {"a\npart", 10, 2},                     // the tail waits
+        {"part", 10 + kStale - 1, 0},           // not yet stale
+        {"part", 10 + kStale, 4},               // stale: taken
+        {"more", 20000, 0},                     //
+        {"more, longer", 20000 + kStale, 0},    // changed: its time starts again
+        {"more, longer\n", 20001 + kStale, 13}, //
+        {"late", 0xFFFFFFF0u, 0},               // the tick count wraps
+        {"late", 0xFFFFFFF0u + kStale, 4},      //
+    };
+    TailRule rule;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.text);
+        EXPECT_EQ(step.take, rule.LinesToTake(step.text, strlen(step.text), step.now));
+    }
+}
+
+TEST(OptionsTest, WholeNumbersInRangeAndHeadlessOptionsWithPrint) {
+    struct Case {
+        std::vector<const char*> args;
+        ParseResult result;
+        int maxLines;
+        unsigned long maxBytes;
+    } cases[] = {
+        {{}, ParseResult::kRun, kDefaultMaxLines, kDefaultMaxBytes},
+        {{"--print", "--seconds", "2147483"},
+         ParseResult::kRun,
+         kDefaultMaxLines,
+         kDefaultMaxBytes},
+        {{"--print", "--seconds", "2147484"}, ParseResult::kBad, 0, 0},
+        {{"--print", "--seconds", "1x"}, ParseResult::kBad, 0, 0},
+        {{"--print", "--seconds", "-1"}, ParseResult::kBad, 0, 0},
+        {{"--print", "--seconds"}, ParseResult::kBad, 0, 0},
+        {{"--max-lines", "0"}, ParseResult::kBad, 0, 0},
+        {{"--max-lines", "1"}, ParseResult::kRun, 1, kDefaultMaxBytes},
+        {{"--max-lines", "1000000"}, ParseResult::kRun, 1000000, kDefaultMaxBytes},
+        {{"--max-lines", "1000001"}, ParseResult::kBad, 0, 0},
+        {{"--max-lines", "99999999999999999999"}, ParseResult::kBad, 0, 0},
+        {{"--max-bytes", "1048575"}, ParseResult::kBad, 0, 0},
+        {{"--max-bytes", "1048576"}, ParseResult::kRun, kDefaultMaxLines, 1048576},
+        {{"--max-bytes", "268435456"}, ParseResult::kRun, kDefaultMaxLines, 268435456},
+        {{"--max-bytes", "268435457"}, ParseResult::kBad, 0, 0},
+        {{"--out", "x.txt"}, ParseResult::kBad, 0, 0},
+        {{"--include", "a", "--print"}, ParseResult::kRun, kDefaultMaxLines, kDefaultMaxBytes},
+        {{"--print", "-h"}, ParseResult::kHelp, 0, 0},
+        {{"/?"}, ParseResult::kHelp, 0, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<char*> argv = {const_cast<char*>("logview")};
+        std::string label;
+        for (const char* arg : c.args) {
+            argv.push_back(const_cast<char*>(arg));
+            label += std::string(arg) + " ";
+        }
+        SCOPED_TRACE(label);
+        Options options;
+        EXPECT_EQ(c.result, ParseOptions(static_cast<int>(argv.size()), argv.data(), &options));
+        if (c.result == ParseResult::kRun) {
+            EXPECT_EQ(c.maxLines, options.maxLines);
+            EXPECT_EQ(c.maxBytes, options.maxBytes);
+        }
+    }
 }
 
 } // namespace

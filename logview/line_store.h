@@ -1,0 +1,95 @@
+// The viewer's window-free core: every line kept, numbered in arrival order with its time, within
+// a bound in lines and one in bytes (the oldest go first); the filter's view of them, which is the
+// window's rows; and the sink that takes each line the filter passes (the headless output). The
+// window draws the rows from here and keeps no copy of a line; the tests drive it in process.
+#pragma once
+
+#include "line_filter.h"
+
+#include <deque>
+#include <string>
+
+struct KeptLine {
+    unsigned long number;
+    SYSTEMTIME clock;  // local time of arrival
+    ULONGLONG arrival; // the same, as a count of 100 ns, for the time since the first line
+    std::string text;
+};
+
+enum class TimeMode { kClock, kSinceFirstLine };
+
+// A row as shown, copied and saved: "number<TAB>time<TAB>text", the time as the clock read it or
+// since firstArrival. Cut to size, always terminated.
+void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row, size_t size);
+
+// What the filter passes, besides the rows: Line for each, EndOfBatch after each batch.
+class LineSink {
+  public:
+    virtual void Line(const std::string& text) = 0;
+    virtual void EndOfBatch() = 0;
+
+  protected:
+    ~LineSink() = default;
+};
+
+class LineStore {
+  public:
+    // What a kept line costs besides its text: its record and its place in the view.
+    static constexpr size_t kLineOverhead = 64;
+
+    LineStore(size_t maxLines, size_t maxBytes) : m_maxLines(maxLines), m_maxBytes(maxBytes) {}
+    LineStore(const LineStore&) = delete;
+    LineStore& operator=(const LineStore&) = delete;
+
+    void SetSink(LineSink* sink) { m_sink = sink; }
+
+    // Numbers and keeps a line, then drops the oldest while either bound is passed (the newest
+    // line always stays). True when the filter shows it.
+    bool Add(const std::string& text, const SYSTEMTIME& clock, ULONGLONG arrival);
+    // The same, timed now.
+    bool Add(const std::string& text);
+    void EndOfBatch();
+
+    // Forgets the kept lines; the numbering goes on.
+    void Clear();
+
+    // A new filter: the view is built again, FilterSome at a time, so that the window can answer
+    // between the slices. Lines that arrive meanwhile are reached by it.
+    void SetFilter(const std::string& include, const std::string& exclude);
+    bool Filtering() const { return m_filtering; }
+    // Considers up to count more kept lines; false once the view is whole.
+    bool FilterSome(size_t count);
+
+    size_t RowCount() const { return m_rows.size(); }
+    // The line behind a row, or NULL.
+    const KeptLine* Row(size_t row) const;
+    // Rows that left the front of the view since the last call, their lines dropped.
+    size_t TakeRowsGone();
+
+    unsigned long Received() const { return m_number; }
+    unsigned long Dropped() const { return m_dropped; }
+    size_t Kept() const { return m_lines.size(); }
+    size_t Bytes() const { return m_bytes; }
+    ULONGLONG FirstArrival() const { return m_firstArrival; }
+    // The longest text in the view since the last Clear or new filter, for the scroll range.
+    size_t WidestText() const { return m_widest; }
+
+  private:
+    void DropOldest();
+    void ShowRow(const KeptLine& line);
+
+    size_t m_maxLines;
+    size_t m_maxBytes;
+    LineSink* m_sink = NULL;
+    LineFilter m_filter;
+    std::deque<KeptLine> m_lines;     // consecutive numbers, oldest first
+    std::deque<unsigned long> m_rows; // the numbers of the lines the filter shows
+    size_t m_bytes = 0;
+    unsigned long m_number = 0;
+    unsigned long m_dropped = 0;
+    size_t m_rowsGone = 0;
+    size_t m_widest = 0;
+    ULONGLONG m_firstArrival = 0;
+    bool m_filtering = false;
+    unsigned long m_filterNext = 0; // while filtering: the number of the next line to consider
+};

@@ -1,0 +1,97 @@
+// The viewer's window: the one owner of its list of rows, its status bar and the messages that
+// clients send it. The rows are the store's view, drawn from the store (the list keeps only their
+// count and selection); the window takes the lines that the reader thread queued and those that
+// clients flush to it into the store, and offers the commands its row operations.
+#pragma once
+
+#include "channel_reader.h"
+#include "line_store.h"
+#include "output_writer.h"
+#include "settings.h"
+
+#include <string>
+
+// Clients send to the first top-level window titled as the viewer: no other window of ours may be.
+constexpr char kBoxCaption[] = "duzar log viewer";
+constexpr size_t kRowSize = duzar::kBufferSize + 64; // a line with its number and time
+
+// Where the window's menu commands go.
+class CommandTarget {
+  public:
+    virtual void OnCommand(WORD command) = 0;
+
+  protected:
+    ~CommandTarget() = default;
+};
+
+class ViewerWindow {
+  public:
+    // output is the headless sink, or NULL for a window that is shown.
+    ViewerWindow(LineStore& store, ViewerSettings& settings, const Highlighter& highlighter,
+                 ChannelReader& channel, HeadlessOutput* output)
+        : m_store(store), m_settings(settings), m_highlighter(highlighter), m_channel(channel),
+          m_output(output) {}
+    ViewerWindow(const ViewerWindow&) = delete;
+    ViewerWindow& operator=(const ViewerWindow&) = delete;
+
+    bool Create(HINSTANCE instance, CommandTarget* commands);
+    HWND Handle() const { return m_window; }
+    // Shown where the user left it, and on top if so chosen.
+    void Show(int show);
+    void CloseAfter(int seconds);
+    // The reader thread wakes the window whenever it queued something.
+    bool StartReading(size_t items, size_t bytes);
+    // Takes what the reader queued into the store; also after the window is gone, at exit.
+    void TakeQueued();
+
+    // Lines that fell behind a queue: the window's (a stalled window) or an output's.
+    unsigned long Lost();
+
+    // Row operations for the commands.
+    size_t RowCount() const { return m_store.RowCount(); }
+    std::string RowText(size_t row) const;
+    const KeptLine* LineOfRow(size_t row) const { return m_store.Row(row); }
+    bool IsSelected(size_t row) const;
+    bool AnySelected() const;
+    // The row with the focus, or -1.
+    LRESULT Caret() const;
+    void SelectOnly(size_t row);
+    void SelectAll();
+    void ScrollToEnd();
+    // Builds the rows again after the filter changed, a slice at a time.
+    void Refilter();
+    // Draws the rows again after the time column or the highlight rules changed.
+    void Redraw();
+    void Clear();
+    void ApplyAlwaysOnTop();
+    // A command's outcome, such as a find that missed: shown until the next command.
+    void SetNotice(const std::string& notice);
+    void UpdateStatus();
+
+  private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT AddFlushedLine(const char* text);
+    bool LastRowVisible() const;
+    void SyncRows(bool follow);
+    void FilterSlice();
+    void DrawRow(const DRAWITEMSTRUCT& item) const;
+    void Layout();
+    void SavePlacement();
+    void ReportFault(const std::string& text);
+
+    LineStore& m_store;
+    ViewerSettings& m_settings;
+    const Highlighter& m_highlighter;
+    ChannelReader& m_channel;
+    HeadlessOutput* m_output;
+    CommandTarget* m_commands = NULL;
+    HWND m_window = NULL;
+    HWND m_list = NULL;
+    HWND m_status = NULL;
+    int m_charWidth = 8;
+    int m_rowHeight = 16;
+    size_t m_extent = 0; // the horizontal scroll range, in characters
+    std::string m_lastFault;
+    std::string m_notice;
+};
