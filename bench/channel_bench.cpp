@@ -10,6 +10,7 @@
 //   channel_bench --hold-lock MS      the other process: holds the lock for MS milliseconds
 #include "bench_clock.h"
 #include "duzar.h"
+#include "viewer_status.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,10 +23,9 @@ namespace {
 constexpr size_t kLineLength = 60;
 
 unsigned long ViewerLineCount(HWND viewer) {
-    char status[256] = {};
-    SendMessageA(GetDlgItem(viewer, 301), WM_GETTEXT, sizeof status,
-                 reinterpret_cast<LPARAM>(status));
-    return strtoul(status, NULL, 10);
+    StatusCounts counts;
+    ParseStatus(ViewerStatus(viewer), &counts);
+    return counts.lines;
 }
 
 // Seconds for count lines to reach the viewer started headless with options, from the first Logf

@@ -8,6 +8,7 @@
 #include "find_dialog.h"
 #include "logview_resource.h"
 #include "settings.h"
+#include "viewer_status.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,15 +26,17 @@ HWND DialogOf(DWORD process) {
     return dialog;
 }
 
-// The status bar's text, and the time the window took to hand it over.
-std::string Status(HWND viewer, double* answerSeconds) {
-    char status[640] = {};
+// The status bar's counts, and the time the window took to hand them over.
+StatusCounts Counts(HWND viewer, double* answerSeconds, std::string* text = NULL) {
     double start = Now();
-    DWORD_PTR length = 0;
-    SendMessageTimeoutA(GetDlgItem(viewer, IDC_STATUS), WM_GETTEXT, sizeof status,
-                        reinterpret_cast<LPARAM>(status), SMTO_NORMAL, 30000, &length);
+    std::string status = ViewerStatus(viewer);
     *answerSeconds = Now() - start;
-    return status;
+    StatusCounts counts;
+    ParseStatus(status, &counts);
+    if (text) {
+        *text = status;
+    }
+    return counts;
 }
 
 // Sets the filter through its dialog; returns the seconds until the status bar shows the rows
@@ -48,17 +51,16 @@ double ChangeFilter(HWND viewer, DWORD process, const char* include, long wanted
     }
     SetDlgItemTextA(dialog, IDC_INCLUDE, include);
     SetDlgItemTextA(dialog, IDC_EXCLUDE, "");
-    char expected[64];
-    snprintf(expected, sizeof expected, "|  %ld shown of ", wanted);
     *worstAnswer = 0;
     double start = Now();
     PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     for (;;) {
         double answer = 0;
-        std::string status = Status(viewer, &answer);
+        std::string status;
+        StatusCounts counts = Counts(viewer, &answer, &status);
         *worstAnswer = std::max(*worstAnswer, answer);
-        if (!IsWindow(dialog) && status.find(expected) != std::string::npos &&
-            status.find("filtering") == std::string::npos) {
+        if (!IsWindow(dialog) && counts.shown == static_cast<unsigned long>(wanted) &&
+            !counts.filtering) {
             return Now() - start;
         }
         if (Now() - start > 120) {
@@ -103,9 +105,7 @@ int main(int argc, char** argv) {
         g_LogClient.Logf("%s", line.c_str());
     }
     double worst = 0;
-    char arrived[64];
-    snprintf(arrived, sizeof arrived, "%ld lines", lines);
-    while (Status(viewer, &worst).find(arrived) != 0) {
+    while (Counts(viewer, &worst).lines != static_cast<unsigned long>(lines)) {
         Sleep(100);
     }
     printf("Filter change in the window, %ld lines kept:\n", lines);

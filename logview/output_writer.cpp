@@ -41,8 +41,10 @@ void OutputWriter::Push(const std::string& text) {
     }
 }
 
+// A writer already woken and not yet taking is not woken again: under load most batches cost
+// no system call.
 void OutputWriter::Wake() {
-    if (m_wake) {
+    if (m_wake && InterlockedExchange(&m_wakePending, 1) == 0) {
         SetEvent(m_wake.Get());
     }
 }
@@ -56,6 +58,7 @@ void OutputWriter::Run() {
     HANDLE waits[] = {m_stop.Get(), m_wake.Get()};
     for (;;) {
         DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        InterlockedExchange(&m_wakePending, 0);
         // Whatever was queued before the stop is written before the thread ends.
         Write(m_queue.TakeAll());
         if (woken != WAIT_OBJECT_0 + 1) {

@@ -65,6 +65,7 @@ class OutputWriter {
     volatile LONG m_failedLines = 0; // not written: the target failed
     volatile LONG m_inFlight = 0;    // taken from the queue, not yet written
     volatile LONG m_finished = 0;
+    volatile LONG m_wakePending = 0; // set by Wake, cleared by the thread before it takes
     unsigned long m_leftAtFinish = 0;
 };
 

@@ -197,7 +197,16 @@ void ViewerWindow::SyncRows(bool follow) {
     SendMessageA(m_list, WM_SETREDRAW, FALSE, 0);
     if (gone >= static_cast<size_t>(count)) {
         SendMessageA(m_list, LB_RESETCONTENT, 0, 0);
+    } else if (gone > 0 && !AnySelected()) {
+        // Removing rows one by one costs a move of every row after them each time: with many
+        // rows kept, the list is counted afresh instead, the same lines kept in view.
+        LRESULT top = SendMessageA(m_list, LB_GETTOPINDEX, 0, 0);
+        SendMessageA(m_list, LB_RESETCONTENT, 0, 0);
+        SendMessageA(m_list, LB_SETCOUNT, m_store.RowCount(), 0);
+        SendMessageA(m_list, LB_SETTOPINDEX,
+                     static_cast<WPARAM>(top > static_cast<LRESULT>(gone) ? top - gone : 0), 0);
     } else {
+        // The selection stays with its rows.
         for (size_t i = 0; i < gone; ++i) {
             SendMessageA(m_list, LB_DELETESTRING, 0, 0);
         }

@@ -2,6 +2,7 @@
 
 #include "bounded_text.h"
 #include "duzar.h"
+#include "owned.h"
 
 namespace {
 
@@ -169,11 +170,14 @@ void ReadViewerCommand(char* command, size_t size) {
     char data[kPathSize] = {};
     DWORD type = REG_NONE;
     DWORD length = sizeof data;
-    HKEY key = NULL;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHtmlOpenCommandKey, 0, KEY_QUERY_VALUE, &key);
+    OwnedKey key;
+    LONG status =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHtmlOpenCommandKey, 0, KEY_QUERY_VALUE, key.Receive());
     if (status == ERROR_SUCCESS) {
-        status = RegQueryValueExA(key, NULL, NULL, &type, reinterpret_cast<BYTE*>(data), &length);
-        RegCloseKey(key);
+        status =
+            RegQueryValueExA(key.Get(), NULL, NULL, &type, reinterpret_cast<BYTE*>(data), &length);
+    } else {
+        key.Release(); // what a failed open left there is no key
     }
     ViewerCommandFromValue(status, type, data, length, command, size);
 }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "owned.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -56,25 +58,19 @@ class ChildProcess {
                  HANDLE outHandle = NULL) {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
-        HANDLE out = OpenOutput(outPath);
-        HANDLE err = OpenOutput(errPath);
+        OwnedHandle out = OpenOutput(outPath);
+        OwnedHandle err = OpenOutput(errPath);
         if (out || err || outHandle) {
             startup.dwFlags = STARTF_USESTDHANDLES;
             startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-            startup.hStdOutput = out         ? out
+            startup.hStdOutput = out         ? out.Get()
                                  : outHandle ? outHandle
                                              : GetStdHandle(STD_OUTPUT_HANDLE);
-            startup.hStdError = err ? err : GetStdHandle(STD_ERROR_HANDLE);
+            startup.hStdError = err ? err.Get() : GetStdHandle(STD_ERROR_HANDLE);
         }
         if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, TRUE, 0, NULL, directory, &startup,
                             &m_process)) {
             ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
-        }
-        if (out) {
-            CloseHandle(out);
-        }
-        if (err) {
-            CloseHandle(err);
         }
     }
     ~ChildProcess() {
@@ -110,14 +106,14 @@ class ChildProcess {
     }
 
   private:
-    static HANDLE OpenOutput(const std::string& path) {
+    static OwnedHandle OpenOutput(const std::string& path) {
         if (path.empty()) {
-            return NULL;
+            return OwnedHandle();
         }
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  &inherit, CREATE_ALWAYS, 0, NULL);
-        return file == INVALID_HANDLE_VALUE ? NULL : file;
+        return OwnedHandle(CreateFileA(path.c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                                       0, NULL));
     }
 
     PROCESS_INFORMATION m_process = {};

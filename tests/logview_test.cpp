@@ -8,6 +8,7 @@
 #include "menu_harness.h"
 #include "resource.h"
 #include "settings.h"
+#include "viewer_status.h"
 
 #include <algorithm>
 #include <map>
@@ -85,32 +86,10 @@ class RunningViewer {
         }
         return Texts();
     }
-    std::string Status() const {
-        char status[256] = {};
-        SendMessageA(GetDlgItem(m_window, IDC_STATUS), WM_GETTEXT, sizeof status,
-                     reinterpret_cast<LPARAM>(status));
-        return status;
-    }
-    // The status bar's counts: lines received, kept, shown by the filter and lost.
-    struct Counts {
-        unsigned long lines = 0, kept = 0, shown = 0, lost = 0;
-    };
-    Counts Count() const {
-        std::smatch match;
-        std::string status = Status();
-        Counts counts;
-        if (std::regex_search(status, match,
-                              std::regex("([0-9,]+) lines, ([0-9,]+) kept, ([0-9,]+) shown[^,]*, "
-                                         "([0-9,]+) lost"))) {
-            unsigned long* fields[] = {&counts.lines, &counts.kept, &counts.shown, &counts.lost};
-            for (int i = 0; i < 4; ++i) {
-                std::string digits = match[i + 1];
-                digits.erase(std::remove(digits.begin(), digits.end(), ','), digits.end());
-                *fields[i] = std::stoul(digits);
-            }
-        } else {
-            ADD_FAILURE() << "status not understood: " << status;
-        }
+    std::string Status() const { return ViewerStatus(m_window); }
+    StatusCounts Count() const {
+        StatusCounts counts;
+        EXPECT_TRUE(ParseStatus(Status(), &counts)) << "status not understood: " << Status();
         return counts;
     }
     // Opens a dialog of the viewer with command, as its menu item does.
@@ -129,8 +108,7 @@ class RunningViewer {
         SetDlgItemTextA(dialog, IDC_INCLUDE, include);
         SetDlgItemTextA(dialog, IDC_EXCLUDE, exclude);
         PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-        for (int i = 0;
-             i < 600 && (IsWindow(dialog) || Status().find("so far") != std::string::npos); ++i) {
+        for (int i = 0; i < 600 && (IsWindow(dialog) || Count().filtering); ++i) {
             Sleep(50);
         }
     }
@@ -276,7 +254,7 @@ TEST_F(LogViewTest, KeepsABoundedNumberOfLines) {
     std::vector<std::string> rows = viewer.Rows();
     ASSERT_EQ(5u, rows.size());
     EXPECT_EQ(0u, rows[0].find("4\t")) << rows[0];
-    RunningViewer::Counts counts = viewer.Count();
+    StatusCounts counts = viewer.Count();
     EXPECT_EQ(8u, counts.lines);
     EXPECT_EQ(5u, counts.kept);
     EXPECT_EQ(0u, viewer.Close());
@@ -337,7 +315,8 @@ TEST_F(LogViewTest, FilterHidesLinesAndSettingsSurviveARestart) {
     EXPECT_EQ(0u, viewer.Close());
 }
 
-// Find selects the next or previous line that holds the text, alone and in view; a miss says so.
+// Find selects the next or previous line that holds the text, alone and in view; a miss says so
+// until the next command.
 TEST_F(LogViewTest, FindSelectsTheLine) {
     RunningViewer viewer("");
     LogClient client;
@@ -361,6 +340,7 @@ TEST_F(LogViewTest, FindSelectsTheLine) {
         {"Shift+F3", false, IDM_FIND_PREVIOUS, false, 1, false},
         {"F3 with case", true, IDM_FIND_NEXT, false, 3, false},
         {"previous with case", true, IDC_FIND_PREVIOUS, true, 3, true},
+        {"the next command", true, IDM_FOLLOW, false, 3, false},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.label);
@@ -578,12 +558,12 @@ int WritersSeen(const std::string& path) {
 // did not report dropped are in one output or the other but for at most a buffer's worth: what the
 // killed viewer had taken but not yet written.
 TEST_F(LogViewTest, WritersOutliveAKilledViewer) {
-    const int kWriters = 4, kLines = 1000, kPad = 100;
+    const int kWriters = 4, kLines = 3000, kPad = 100;
     const std::string firstOut = std::string(kWork) + "\\first.txt";
     auto first = std::make_unique<RunningViewer>("--print --out " + firstOut);
     std::vector<std::unique_ptr<ChildProcess>> writers;
     for (int w = 0; w < kWriters; ++w) {
-        writers.push_back(std::make_unique<ChildProcess>(Writer(w, kLines, 1, kPad), "C:\\"));
+        writers.push_back(std::make_unique<ChildProcess>(Writer(w, kLines, 0, kPad), "C:\\"));
     }
     // Killed once every writer is under way.
     for (int i = 0; i < 600 && WritersSeen(firstOut) < kWriters; ++i) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "duzar.h"
+#include "owned.h"
 
 #include <atomic>
 #include <functional>
@@ -29,21 +30,15 @@ class ViewerPeer {
         m_window = CreateWindowExA(0, wc.lpszClassName, duzar::kViewerTitle, WS_OVERLAPPEDWINDOW, 0,
                                    0, 200, 100, NULL, NULL, wc.hInstance, this);
         if (withMap) {
-            m_map = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
-                                       static_cast<DWORD>(duzar::kBufferSize), duzar::kMapName);
-            m_view = static_cast<char*>(
-                MapViewOfFile(m_map, FILE_MAP_ALL_ACCESS, 0, 0, duzar::kBufferSize));
+            m_map.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
+                                           static_cast<DWORD>(duzar::kBufferSize),
+                                           duzar::kMapName));
+            m_mapped.Reset(
+                MapViewOfFile(m_map.Get(), FILE_MAP_ALL_ACCESS, 0, 0, duzar::kBufferSize));
+            m_view = static_cast<char*>(m_mapped.Get());
         }
     }
-    ~ViewerPeer() {
-        if (m_view) {
-            UnmapViewOfFile(m_view);
-        }
-        if (m_map) {
-            CloseHandle(m_map);
-        }
-        DestroyWindow(m_window);
-    }
+    ~ViewerPeer() { DestroyWindow(m_window); }
     ViewerPeer(const ViewerPeer&) = delete;
     ViewerPeer& operator=(const ViewerPeer&) = delete;
 
@@ -103,8 +98,9 @@ class ViewerPeer {
     }
 
     HWND m_window = NULL;
-    HANDLE m_map = NULL;
-    char* m_view = NULL;
+    OwnedHandle m_map;
+    OwnedView m_mapped;
+    char* m_view = NULL; // m_mapped's bytes
     std::mutex m_lock;
     std::vector<std::string> m_lines;
     std::vector<WPARAM> m_topIndexes;
@@ -117,10 +113,10 @@ class ViewerPeer {
 class DrainingViewer {
   public:
     DrainingViewer() {
-        m_event = CreateEventA(NULL, FALSE, FALSE, duzar::kEventName);
-        m_lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
-        HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
-        m_windowThread = std::thread([this, ready] {
+        m_event.Reset(CreateEventA(NULL, FALSE, FALSE, duzar::kEventName));
+        m_lock.Reset(CreateMutexA(NULL, FALSE, duzar::kLockName));
+        OwnedHandle ready(CreateEventA(NULL, TRUE, FALSE, NULL));
+        m_windowThread = std::thread([this, ready = ready.Get()] {
             ViewerPeer peer;
             m_peer = &peer;
             SetEvent(ready);
@@ -130,11 +126,10 @@ class DrainingViewer {
             }
             m_lines = peer.Lines();
         });
-        WaitForSingleObject(ready, INFINITE);
-        CloseHandle(ready);
+        WaitForSingleObject(ready.Get(), INFINITE);
         m_readerThread = std::thread([this] {
             while (!m_stop) {
-                WaitForSingleObject(m_event, 20);
+                WaitForSingleObject(m_event.Get(), 20);
                 Drain();
             }
             Drain();
@@ -158,8 +153,6 @@ class DrainingViewer {
             m_readerThread.join();
             PostMessageA(m_peer->Window(), WM_QUIT, 0, 0);
             m_windowThread.join();
-            CloseHandle(m_event);
-            CloseHandle(m_lock);
         }
         return m_lines;
     }
@@ -169,7 +162,7 @@ class DrainingViewer {
 
   private:
     void Drain() {
-        if (WaitForSingleObject(m_lock, 1000) != WAIT_OBJECT_0) {
+        if (WaitForSingleObject(m_lock.Get(), 1000) != WAIT_OBJECT_0) {
             return;
         }
         char* buffer = m_peer->Buffer();
@@ -180,11 +173,11 @@ class DrainingViewer {
             m_peer->AddLine(std::string(buffer + line.start, line.length));
         }
         memset(buffer, 0, duzar::kBufferSize);
-        ReleaseMutex(m_lock);
+        ReleaseMutex(m_lock.Get());
     }
 
-    HANDLE m_event = NULL;
-    HANDLE m_lock = NULL;
+    OwnedHandle m_event;
+    OwnedHandle m_lock;
     ViewerPeer* m_peer = nullptr;
     std::atomic<bool> m_stop{false};
     std::thread m_windowThread;
@@ -198,19 +191,20 @@ class DrainingViewer {
 class StalledViewer {
   public:
     explicit StalledViewer(const std::string& held, DWORD answerDelayMs = INFINITE) {
-        HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
-        m_release = CreateEventA(NULL, TRUE, FALSE, NULL);
-        m_thread = std::thread([this, ready, held, answerDelayMs] {
+        OwnedHandle ready(CreateEventA(NULL, TRUE, FALSE, NULL));
+        m_release.Reset(CreateEventA(NULL, TRUE, FALSE, NULL));
+        m_thread = std::thread([this, ready = ready.Get(), held, answerDelayMs] {
             ViewerPeer peer;
             m_buffer = peer.Buffer();
             memcpy(peer.Buffer(), held.c_str(), held.size() + 1);
             SetEvent(ready);
+            HANDLE release = m_release.Get();
             if (answerDelayMs == INFINITE) {
-                WaitForSingleObject(m_release, INFINITE);
+                WaitForSingleObject(release, INFINITE);
                 return;
             }
             peer.answerDelayMs = answerDelayMs;
-            while (MsgWaitForMultipleObjects(1, &m_release, FALSE, INFINITE, QS_ALLINPUT) !=
+            while (MsgWaitForMultipleObjects(1, &release, FALSE, INFINITE, QS_ALLINPUT) !=
                    WAIT_OBJECT_0) {
                 MSG msg;
                 while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
@@ -218,23 +212,21 @@ class StalledViewer {
                 }
             }
         });
-        WaitForSingleObject(ready, INFINITE);
-        CloseHandle(ready);
+        WaitForSingleObject(ready.Get(), INFINITE);
     }
     // What the buffer holds now.
     std::string Buffer() const {
         return std::string(m_buffer, duzar::BoundedLength(m_buffer, duzar::kBufferSize));
     }
     ~StalledViewer() {
-        SetEvent(m_release);
+        SetEvent(m_release.Get());
         m_thread.join();
-        CloseHandle(m_release);
     }
     StalledViewer(const StalledViewer&) = delete;
     StalledViewer& operator=(const StalledViewer&) = delete;
 
   private:
-    HANDLE m_release = NULL;
+    OwnedHandle m_release;
     char* m_buffer = nullptr;
     std::thread m_thread;
 };
@@ -243,28 +235,25 @@ class StalledViewer {
 class LockHolder {
   public:
     explicit LockHolder(DWORD holdMs) {
-        HANDLE taken = CreateEventA(NULL, TRUE, FALSE, NULL);
-        m_release = CreateEventA(NULL, TRUE, FALSE, NULL);
-        m_thread = std::thread([this, taken, holdMs] {
-            HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
-            WaitForSingleObject(lock, INFINITE);
+        OwnedHandle taken(CreateEventA(NULL, TRUE, FALSE, NULL));
+        m_release.Reset(CreateEventA(NULL, TRUE, FALSE, NULL));
+        m_thread = std::thread([this, taken = taken.Get(), holdMs] {
+            OwnedHandle lock(CreateMutexA(NULL, FALSE, duzar::kLockName));
+            WaitForSingleObject(lock.Get(), INFINITE);
             SetEvent(taken);
-            WaitForSingleObject(m_release, holdMs);
-            ReleaseMutex(lock);
-            CloseHandle(lock);
+            WaitForSingleObject(m_release.Get(), holdMs);
+            ReleaseMutex(lock.Get());
         });
-        WaitForSingleObject(taken, INFINITE);
-        CloseHandle(taken);
+        WaitForSingleObject(taken.Get(), INFINITE);
     }
     ~LockHolder() {
-        SetEvent(m_release);
+        SetEvent(m_release.Get());
         m_thread.join();
-        CloseHandle(m_release);
     }
     LockHolder(const LockHolder&) = delete;
     LockHolder& operator=(const LockHolder&) = delete;
 
   private:
-    HANDLE m_release = NULL;
+    OwnedHandle m_release;
     std::thread m_thread;
 };
