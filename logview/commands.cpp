@@ -34,6 +34,14 @@ bool DialogList(HWND dialog, int control, std::string* text) {
     return true;
 }
 
+// The commands behind a dialog: handed over with WM_INITDIALOG, kept in its DWLP_USER.
+Commands* CommandsOf(HWND dialog, UINT message, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    }
+    return reinterpret_cast<Commands*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
 } // namespace
 
 // The rows of the selected lines, or of all rows, each ending in CR LF.
@@ -112,10 +120,7 @@ void Commands::TakeFindBox(HWND box) {
 }
 
 INT_PTR CALLBACK Commands::FindBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(box, DWLP_USER, lParam);
-    }
-    auto* self = reinterpret_cast<Commands*>(GetWindowLongPtrA(box, DWLP_USER));
+    Commands* self = CommandsOf(box, message, lParam);
     if (!self) {
         return FALSE;
     }
@@ -157,10 +162,7 @@ void Commands::OpenFindBox() {
 }
 
 INT_PTR CALLBACK Commands::FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-    }
-    auto* self = reinterpret_cast<Commands*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    Commands* self = CommandsOf(dialog, message, lParam);
     if (!self) {
         return FALSE;
     }
@@ -193,10 +195,7 @@ INT_PTR CALLBACK Commands::FilterProc(HWND dialog, UINT message, WPARAM wParam, 
 }
 
 INT_PTR CALLBACK Commands::HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-    }
-    auto* self = reinterpret_cast<Commands*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    Commands* self = CommandsOf(dialog, message, lParam);
     if (!self) {
         return FALSE;
     }
