@@ -231,6 +231,10 @@ TEST_F(LogViewTest, FlushedLinesFollowDrainedOnes) {
         Sleep(10);
     }
     EXPECT_EQ((std::vector<std::string>{"a", "b", "c"}), viewer.WaitForTexts(3));
+    // Any program may send a line: it is read no further than a client's line can be long.
+    const std::string huge(3 * duzar::kBufferSize, 'y');
+    SendMessageA(viewer.Window(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(huge.c_str()));
+    EXPECT_EQ(huge.substr(0, duzar::kBufferSize - 1), viewer.WaitForTexts(4).at(3));
     UnmapViewOfFile(view);
     CloseHandle(map);
     CloseHandle(event);
