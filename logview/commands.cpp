@@ -94,19 +94,28 @@ void Commands::SaveAs() {
 }
 
 // Finds the next row after the caret (or the previous one before it) whose line holds the find
-// text, selects it alone and brings it into view; a miss is said in the status bar.
+// text, past the end on to the start (or back), selects it alone and brings it into view; the
+// status bar says where it stands, and a miss is said there too, with a beep.
 void Commands::Find(bool forward) {
     if (m_findText.empty()) {
         return;
     }
-    LRESULT count = static_cast<LRESULT>(m_window.RowCount());
+    const long count = static_cast<long>(m_window.RowCount());
+    const bool anySelected = m_window.AnySelected();
     // With nothing selected yet, a search forward starts at the first row, backward at the last.
-    LRESULT row =
-        !m_window.AnySelected() ? (forward ? 0 : count - 1) : m_window.Caret() + (forward ? 1 : -1);
-    for (; row >= 0 && row < count; row += forward ? 1 : -1) {
-        const KeptLine* line = m_window.LineOfRow(static_cast<size_t>(row));
+    const long caret = static_cast<long>(m_window.Caret());
+    const long first = !anySelected ? (forward ? 0 : count - 1) : caret + (forward ? 1 : -1);
+    for (long i = 0; i < count; ++i) {
+        long position = forward ? first + i : first - i; // past the rows when wrapped
+        size_t row = static_cast<size_t>((position % count + count) % count);
+        const KeptLine* line = m_window.LineOfRow(row);
         if (line && Contains(line->text, m_findText, m_findMatchCase)) {
-            m_window.SelectOnly(static_cast<size_t>(row));
+            m_window.SelectOnly(row);
+            std::string where = "Row " + std::to_string(row + 1) + " of " + std::to_string(count);
+            if (position >= count || position < 0) {
+                where += forward ? " (from the top again)" : " (from the bottom again)";
+            }
+            m_window.SetNotice(where);
             return;
         }
     }

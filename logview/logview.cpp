@@ -70,7 +70,8 @@ void Complain(bool headless, const std::string& text) {
 }
 
 // One viewer at a time: clients find the first by its title, and two would split the lines. The
-// title still catches a viewer that does not hold the instance's name. 0 when this one may run.
+// title still catches a viewer that does not hold the instance's name. 0 when this one may run,
+// else the exit code.
 int TakeInstance(bool headless, OwnedHandle* instanceLock) {
     instanceLock->Reset(CreateMutexA(NULL, FALSE, kInstanceName));
     if (!*instanceLock) {
@@ -78,11 +79,22 @@ int TakeInstance(bool headless, OwnedHandle* instanceLock) {
                                "\") failed: " + SystemReason(GetLastError()));
         return kExitCannotStart;
     }
-    if (GetLastError() == ERROR_ALREADY_EXISTS || FindWindowA(NULL, duzar::kViewerTitle)) {
-        Complain(headless, "Another log viewer is already running.");
-        return kExitAlreadyRunning;
+    bool exists = GetLastError() == ERROR_ALREADY_EXISTS;
+    HWND running = FindWindowA(NULL, duzar::kViewerTitle);
+    if (!exists && !running) {
+        return 0;
     }
-    return 0;
+    // A user who starts the viewer again wants the one that runs; a hidden (headless) one cannot
+    // be shown, so that is said. Async: a hung viewer must not hang this one.
+    if (!headless && running && IsWindowVisible(running)) {
+        if (IsIconic(running)) {
+            ShowWindowAsync(running, SW_RESTORE);
+        }
+        SetForegroundWindow(running);
+    } else {
+        Complain(headless, "Another log viewer is already running.");
+    }
+    return kExitAlreadyRunning;
 }
 
 // The window keeps the user's settings; headless, the filter comes from the options alone, so

@@ -97,10 +97,11 @@ ViewerSettings LoadSettings() {
     key.Read("Exclude", &settings.exclude);
     for (int i = 0; i < kHighlightRuleCount; ++i) {
         key.Read(RuleValue("Highlight", i).c_str(), &settings.highlights[i].list);
-        DWORD colour = 0;
+        DWORD colour = static_cast<DWORD>(settings.highlights[i].colour);
         key.Read(RuleValue("HighlightColour", i).c_str(), &colour);
-        settings.highlights[i].colour =
-            colour < static_cast<DWORD>(kHighlightColourCount) ? static_cast<int>(colour) : 0;
+        if (colour < static_cast<DWORD>(kHighlightColourCount)) {
+            settings.highlights[i].colour = static_cast<int>(colour);
+        }
     }
     DWORD sinceFirst = 0;
     DWORD onTop = 0;

@@ -10,6 +10,12 @@
 constexpr char kSettingsKey[] = "Software\\Velmora\\duzar log viewer";
 
 struct ViewerSettings {
+    ViewerSettings() {
+        // Each rule its own colour: Red, Yellow, Green.
+        for (int i = 0; i < kHighlightRuleCount; ++i) {
+            highlights[i].colour = i;
+        }
+    }
     std::string include;
     std::string exclude;
     HighlightRule highlights[kHighlightRuleCount];

@@ -276,7 +276,10 @@ void ViewerWindow::UpdateStatus() {
             Grouped(m_store.RowCount()) + " shown" +
             (m_store.Filtering() ? " so far by the filter" : " by the filter") + ", " +
             Grouped(Lost()) + " lost  |  " +
-            (LastRowVisible() ? "following" : "paused: scrolled back");
+            (m_store.Received() == 0 ? "waiting for the first line from a program that logs "
+                                       "through the duzar channel, such as the setup menu"
+             : LastRowVisible()      ? "following"
+                                     : "paused: scrolled back");
     if (!m_lastFault.empty()) {
         text += "  |  " + m_lastFault;
     }

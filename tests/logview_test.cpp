@@ -319,8 +319,8 @@ TEST_F(LogViewTest, FilterHidesLinesAndSettingsSurviveARestart) {
     EXPECT_EQ(0u, viewer.Close());
 }
 
-// Find selects the next or previous line that holds the text, alone and in view; a miss says so
-// until the next command.
+// Find selects the next or previous line that holds the text, alone and in view, past the end on
+// to the start; the status bar says where it stands, or that it missed, until the next command.
 TEST_F(LogViewTest, FindSelectsTheLine) {
     RunningViewer viewer("");
     LogClient client;
@@ -329,25 +329,28 @@ TEST_F(LogViewTest, FindSelectsTheLine) {
     }
     ASSERT_EQ(4u, viewer.WaitForTexts(4).size());
     HWND box = viewer.OpenDialog(IDM_FIND);
-    SetDlgItemTextA(box, IDC_FIND_TEXT, "beta");
     struct Step {
         const char* label;
+        const char* text;
         bool matchCase;
         WORD command; // a button of the box, or a menu command (F3, Shift+F3)
         bool button;
         int selected;
-        bool missed;
+        const char* said; // the start of the status bar; "" for the counts alone
     } steps[] = {
-        {"next", false, IDOK, true, 1, false},
-        {"next again", false, IDOK, true, 3, false},
-        {"past the last", false, IDOK, true, 3, true},
-        {"Shift+F3", false, IDM_FIND_PREVIOUS, false, 1, false},
-        {"F3 with case", true, IDM_FIND_NEXT, false, 3, false},
-        {"previous with case", true, IDC_FIND_PREVIOUS, true, 3, true},
-        {"the next command", true, IDM_FOLLOW, false, 3, false},
+        {"next", "beta", false, IDOK, true, 1, "Row 2 of 4  |"},
+        {"next again", "beta", false, IDOK, true, 3, "Row 4 of 4  |"},
+        {"past the last", "beta", false, IDOK, true, 1, "Row 2 of 4 (from the top again)"},
+        {"Shift+F3 past the first", "beta", false, IDM_FIND_PREVIOUS, false, 3,
+         "Row 4 of 4 (from the bottom again)"},
+        {"F3 with case, the only one", "beta", true, IDM_FIND_NEXT, false, 3,
+         "Row 4 of 4 (from the top again)"},
+        {"a miss", "delta", false, IDC_FIND_PREVIOUS, true, 3, "Not found: \"delta\""},
+        {"the next command", "delta", false, IDM_FOLLOW, false, 3, ""},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.label);
+        SetDlgItemTextA(box, IDC_FIND_TEXT, step.text);
         SendDlgItemMessageA(box, IDC_MATCH_CASE, BM_SETCHECK,
                             step.matchCase ? BST_CHECKED : BST_UNCHECKED, 0);
         if (step.button) {
@@ -356,27 +359,35 @@ TEST_F(LogViewTest, FindSelectsTheLine) {
             SendMessageA(viewer.Window(), WM_COMMAND, step.command, 0);
         }
         EXPECT_EQ(std::vector<int>{step.selected}, viewer.Selected());
-        EXPECT_EQ(step.missed, viewer.Status().find("Not found: \"beta\"") != std::string::npos)
-            << viewer.Status();
+        const std::string status = viewer.Status();
+        if (*step.said) {
+            EXPECT_EQ(0u, status.find(step.said)) << status;
+        } else {
+            EXPECT_TRUE(isdigit(static_cast<unsigned char>(status[0]))) << status;
+        }
     }
     EXPECT_EQ(0u, viewer.Close());
 }
 
+// A second viewer leaves with code 3: headless it says why; with a window it brings the running
+// one to the front, or says why in a box when that one is hidden (headless).
 TEST_F(LogViewTest, SecondViewerSaysSoAndLeaves) {
     RunningViewer first("");
     ChildProcess second(ViewerCommand("--print"), kWork, "", kErr);
     EXPECT_EQ(3u, second.Wait());
     EXPECT_NE(std::string::npos, ReadFileText(kErr).find("already running")) << ReadFileText(kErr);
-    // With a window, it says so in a box that clients cannot take for the viewer.
-    ChildProcess third(ViewerCommand(""), kWork);
+    ShowWindow(first.Window(), SW_MINIMIZE);
     {
+        ChildProcess third(ViewerCommand(""), kWork);
         BoxWatcher boxes(third.Id());
-        std::vector<SeenBox> seen = boxes.WaitForBoxes(1);
-        ASSERT_EQ(1u, seen.size());
-        EXPECT_NE(duzar::kViewerTitle, seen[0].caption);
-        EXPECT_NE(std::string::npos, seen[0].text.find("already running")) << seen[0].text;
+        EXPECT_EQ(3u, third.Wait());
+        EXPECT_TRUE(boxes.Boxes().empty());
     }
-    EXPECT_EQ(3u, third.Wait());
+    for (int i = 0; i < 100 && IsIconic(first.Window()); ++i) {
+        Sleep(50);
+    }
+    EXPECT_FALSE(IsIconic(first.Window()));
+    EXPECT_EQ(first.Window(), GetForegroundWindow());
     EXPECT_EQ(0u, first.Close());
 
     // Two started at the same moment: exactly one stays.
@@ -388,6 +399,15 @@ TEST_F(LogViewTest, SecondViewerSaysSoAndLeaves) {
     EXPECT_EQ(3u, (ended == WAIT_OBJECT_0 ? a : b).Wait());
     DWORD code = 0;
     EXPECT_FALSE((ended == WAIT_OBJECT_0 ? b : a).Ended(&code, 500)) << "exit code " << code;
+    // The one that stays is hidden: a viewer with a window says so in a box that clients cannot
+    // take for the viewer.
+    ChildProcess fourth(ViewerCommand(""), kWork);
+    BoxWatcher boxes(fourth.Id());
+    std::vector<SeenBox> seen = boxes.WaitForBoxes(1);
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_NE(duzar::kViewerTitle, seen[0].caption);
+    EXPECT_NE(std::string::npos, seen[0].text.find("already running")) << seen[0].text;
+    EXPECT_EQ(3u, fourth.Wait());
 }
 
 // Numbers whole and in range, headless options only with --print, the usage when asked for, a
