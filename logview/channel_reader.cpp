@@ -42,10 +42,8 @@ bool ChannelReader::Create(std::string* error) {
     return true;
 }
 
-bool ChannelReader::Start(HWND window, UINT wakeMessage, size_t items, size_t bytes) {
-    m_window = window;
-    m_wakeMessage = wakeMessage;
-    m_queue.SetCapacity(items, bytes);
+bool ChannelReader::Start(Arrivals* arrivals) {
+    m_arrivals = arrivals;
     m_thread.Reset(CreateThread(NULL, 0, ThreadMain, this, 0, NULL));
     return static_cast<bool>(m_thread);
 }
@@ -119,12 +117,12 @@ bool ChannelReader::Drain() {
         break;
     case WAIT_TIMEOUT:
         Queue(true, "Lock wait timed out; the buffer was left alone and is tried again.");
-        PostMessageA(m_window, m_wakeMessage, 0, 0);
+        m_arrivals->Wake();
         return true;
     default:
         snprintf(message, sizeof message, "Lock wait failed: %lu", GetLastError());
         Queue(true, message);
-        PostMessageA(m_window, m_wakeMessage, 0, 0);
+        m_arrivals->Wake();
         return true;
     }
     // Other processes write the buffer: its length is found within its bounds. It is copied and
@@ -154,7 +152,7 @@ bool ChannelReader::Drain() {
     }
     ReleaseMutex(m_lock.Get());
     if (found) {
-        PostMessageA(m_window, m_wakeMessage, 0, 0);
+        m_arrivals->Wake();
     }
     return found;
 }

@@ -1,19 +1,14 @@
 // The viewer's end of the duzar channel: it owns the shared buffer, and a reader thread takes its
-// complete lines into an ordered, bounded queue whenever a client signals, at start and every few
+// complete lines into the window's arrivals whenever a client signals, at start and every few
 // hundred milliseconds. Faults of the channel join the same queue, so the window reports them in
 // order.
 #pragma once
 
-#include "bounded_queue.h"
+#include "arrivals.h"
 #include "duzar.h"
 #include "owned.h"
 
 #include <string>
-
-struct ChannelItem {
-    bool fault; // a fault of the channel, not a logged line
-    std::string text;
-};
 
 // How much of the buffer a drain takes: all of it, or up to a last line that has no line feed yet
 // (a client may still be writing it), unless that line has stood unchanged for kStaleMs, when its
@@ -46,24 +41,20 @@ class ChannelReader {
     // False with a message when one cannot be had.
     bool Create(std::string* error);
 
-    // Starts the reader thread; it posts wakeMessage to window after each drain that found
-    // something. At most items and bytes wait for the window; older ones are dropped.
-    bool Start(HWND window, UINT wakeMessage, size_t items, size_t bytes);
+    // Starts the reader thread; it queues what it takes in arrivals and wakes their window. The
+    // window takes them before it adds a line that a client flushes to it: such a client holds the
+    // lock, so every line queued before is older than the flushed one.
+    bool Start(Arrivals* arrivals);
     void Stop();
-
-    // Takes what the reader queued, oldest first. The window calls it on wakeMessage and before it
-    // adds a line that a client flushes to it: such a client holds the lock, so every line queued
-    // before is older than the flushed one.
-    std::deque<ChannelItem> TakeQueued() { return m_queue.TakeAll(); }
-
-    // Items dropped because the window fell behind by more than the queue holds.
-    unsigned long Dropped() { return m_queue.Dropped(); }
 
   private:
     static DWORD WINAPI ThreadMain(LPVOID self);
     void Run();
     bool Drain();
-    void Queue(bool fault, std::string text) { m_queue.Push({fault, std::move(text)}); }
+    void Queue(bool fault, std::string text) {
+        m_arrivals->Push(
+            {fault ? Arrival::Kind::kFault : Arrival::Kind::kLine, std::move(text), std::string()});
+    }
 
     OwnedHandle m_map;
     OwnedView m_mapped;
@@ -71,10 +62,8 @@ class ChannelReader {
     OwnedHandle m_lock;
     OwnedHandle m_event;
     OwnedHandle m_stop;
-    HWND m_window = NULL;
-    UINT m_wakeMessage = 0;
+    Arrivals* m_arrivals = NULL;
     // Plain Win32 threads: the 32-bit toolchain has no std::thread.
     OwnedHandle m_thread;
-    BoundedQueue<ChannelItem> m_queue;
     TailRule m_tail;
 };

@@ -3,6 +3,7 @@
 #include "logview_resource.h"
 
 #include <commdlg.h>
+#include <shlobj.h>
 #include <stdio.h>
 
 namespace {
@@ -72,25 +73,105 @@ void Commands::CopySelection() {
     CloseClipboard();
 }
 
-void Commands::SaveAs() {
-    char path[MAX_PATH] = "duzar.log";
+// A file name from the Save dialog, starting in the user's documents (the disc the viewer may run
+// from is read-only); *choice is the file type chosen, from 1.
+bool Commands::AskFile(const char* title, const char* types, std::string* path, DWORD* choice) {
+    char file[MAX_PATH] = {};
+    char documents[MAX_PATH] = {};
+    snprintf(file, sizeof file, "%s", path->c_str());
     OPENFILENAMEA dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = m_window.Handle();
-    dialog.lpstrFilter = "Log files (*.log)\0*.log\0Text files (*.txt)\0*.txt\0All files\0*.*\0";
-    dialog.lpstrFile = path;
+    dialog.lpstrTitle = title;
+    dialog.lpstrFilter = types;
+    dialog.lpstrFile = file;
     dialog.nMaxFile = MAX_PATH;
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    if (SUCCEEDED(SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, 0, documents))) {
+        dialog.lpstrInitialDir = documents;
+    }
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | (choice ? OFN_OVERWRITEPROMPT : 0);
     dialog.lpstrDefExt = "log";
     if (!GetSaveFileNameA(&dialog)) {
+        return false;
+    }
+    *path = file;
+    if (choice) {
+        *choice = dialog.nFilterIndex;
+    }
+    return true;
+}
+
+// All kept lines or the rows shown, as a log file's lines: it opens again with the same rows.
+void Commands::SaveAs() {
+    std::string path = "duzar.log";
+    DWORD choice = 1;
+    if (!AskFile("Save As", "All kept lines (*.log)\0*.log\0The rows shown (*.log)\0*.log\0", &path,
+                 &choice)) {
         return;
     }
-    OwnedHandle file(CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    if (!file || !WriteText(file.Get(), Rows(false))) {
-        std::string message =
-            std::string("Cannot write ") + path + ": " + SystemReason(GetLastError());
+    std::string text;
+    if (choice == 2) {
+        for (size_t row = 0; row < m_window.RowCount(); ++row) {
+            text += LogFileLine(*m_window.LineOfRow(row)) + "\r\n";
+        }
+    } else {
+        for (size_t i = 0; const KeptLine* line = m_store.KeptAt(i); ++i) {
+            text += LogFileLine(*line) + "\r\n";
+        }
+    }
+    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    if (!file || !WriteText(file.Get(), text)) {
+        std::string message = "Cannot write " + path + ": " + SystemReason(GetLastError());
         MessageBoxA(m_window.Handle(), message.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
     }
+}
+
+// On: every line from now on is appended to a file chosen by the user (the last one offered);
+// off: closed.
+void Commands::ToggleLogToFile() {
+    if (m_logFile.IsOpen()) {
+        m_logFile.Close();
+    } else {
+        std::string path = m_settings.logFile.empty() ? "duzar.log" : m_settings.logFile;
+        std::string error;
+        if (!AskFile("Log to File", "Log files (*.log)\0*.log\0All files\0*.*\0", &path, NULL)) {
+            return;
+        }
+        if (!m_logFile.Open(path, &error)) {
+            MessageBoxA(m_window.Handle(), error.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
+            return;
+        }
+        m_settings.logFile = path;
+        SaveSettings(m_settings);
+    }
+    m_window.SetLogFile(m_logFile.IsOpen() ? m_settings.logFile : std::string());
+    UpdateMenuChecks();
+}
+
+void Commands::OnWriteFailed() {
+    m_logFile.Close();
+    m_window.SetLogFile(std::string());
+    UpdateMenuChecks();
+}
+
+// Debug output is read while the setting is on and no other program listens there.
+void Commands::StartCapture() {
+    std::string error;
+    if (!m_capture.Start(&m_arrivals, &error)) {
+        m_window.ReportFault("Debug output: " + error);
+    }
+}
+
+void Commands::ToggleCapture() {
+    m_settings.captureDebugOutput = !m_capture.Running();
+    if (m_settings.captureDebugOutput) {
+        StartCapture();
+        m_settings.captureDebugOutput = m_capture.Running();
+    } else {
+        m_capture.Stop();
+    }
+    SaveSettings(m_settings);
+    UpdateMenuChecks();
 }
 
 // Finds the next row after the caret (or the previous one before it) whose line holds the find
@@ -263,11 +344,16 @@ void Commands::SetTimeMode(TimeMode mode) {
 void Commands::ApplySettings() {
     m_highlighter.Set(m_settings.highlights);
     m_window.Refilter();
+    if (m_settings.captureDebugOutput) {
+        StartCapture();
+    }
 }
 
 void Commands::UpdateMenuChecks() {
     HMENU menu = GetMenu(m_window.Handle());
     CheckMenuItem(menu, IDM_ALWAYS_ON_TOP, m_settings.alwaysOnTop ? MF_CHECKED : MF_UNCHECKED);
+    CheckMenuItem(menu, IDM_LOG_TO_FILE, m_logFile.IsOpen() ? MF_CHECKED : MF_UNCHECKED);
+    CheckMenuItem(menu, IDM_CAPTURE_DEBUG, m_capture.Running() ? MF_CHECKED : MF_UNCHECKED);
     CheckMenuRadioItem(menu, IDM_TIME_CLOCK, IDM_TIME_SINCE_FIRST,
                        m_settings.timeMode == TimeMode::kClock ? IDM_TIME_CLOCK
                                                                : IDM_TIME_SINCE_FIRST,
@@ -283,6 +369,8 @@ void Commands::OnCommand(WORD command) {
     m_window.SetNotice("");
     switch (command) {
     case IDM_SAVE: SaveAs(); break;
+    case IDM_LOG_TO_FILE: ToggleLogToFile(); break;
+    case IDM_CAPTURE_DEBUG: ToggleCapture(); break;
     case IDM_EXIT: PostMessageA(m_window.Handle(), WM_CLOSE, 0, 0); break;
     case IDM_COPY: CopySelection(); break;
     case IDM_SELECT_ALL: m_window.SelectAll(); break;

@@ -4,17 +4,23 @@
 // user chooses is kept in the settings.
 #pragma once
 
+#include "debug_output.h"
 #include "viewer_window.h"
 
 class Commands : public CommandTarget {
   public:
-    Commands(ViewerWindow& window, ViewerSettings& settings, Highlighter& highlighter)
-        : m_window(window), m_settings(settings), m_highlighter(highlighter) {}
+    Commands(ViewerWindow& window, LineStore& store, ViewerSettings& settings,
+             Highlighter& highlighter, Arrivals& arrivals, DebugOutputReader& capture,
+             LogFile& logFile)
+        : m_window(window), m_store(store), m_settings(settings), m_highlighter(highlighter),
+          m_arrivals(arrivals), m_capture(capture), m_logFile(logFile) {}
     Commands(const Commands&) = delete;
     Commands& operator=(const Commands&) = delete;
 
     void OnCommand(WORD command) override;
-    // The highlighter takes the settings' rules, the window's rows the filter.
+    void OnWriteFailed() override;
+    // The highlighter takes the settings' rules, the window's rows the filter; debug output is
+    // read if so chosen.
     void ApplySettings();
     void UpdateMenuChecks();
     // The find box takes its own keys (Tab, Enter, Esc) first.
@@ -26,7 +32,11 @@ class Commands : public CommandTarget {
     static INT_PTR CALLBACK HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     std::string Rows(bool selectedOnly) const;
     void CopySelection();
+    bool AskFile(const char* title, const char* types, std::string* path, DWORD* choice);
     void SaveAs();
+    void ToggleLogToFile();
+    void StartCapture();
+    void ToggleCapture();
     void Find(bool forward);
     void TakeFindBox(HWND box);
     void OpenFindBox();
@@ -34,8 +44,12 @@ class Commands : public CommandTarget {
     void SetTimeMode(TimeMode mode);
 
     ViewerWindow& m_window;
+    LineStore& m_store;
     ViewerSettings& m_settings;
     Highlighter& m_highlighter;
+    Arrivals& m_arrivals;
+    DebugOutputReader& m_capture;
+    LogFile& m_logFile;
     HWND m_findBox = NULL;
     std::string m_findText;
     bool m_findMatchCase = false;

@@ -4,41 +4,96 @@
 
 void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row,
                size_t size) {
+    char time[32];
     if (mode == TimeMode::kSinceFirstLine) {
         ULONGLONG ms = (line.arrival - firstArrival) / 10000;
-        snprintf(row, size, "%lu\t+%llu.%03u\t%s", line.number, ms / 1000,
-                 static_cast<unsigned>(ms % 1000), line.text.c_str());
+        snprintf(time, sizeof time, "+%llu.%03u", ms / 1000, static_cast<unsigned>(ms % 1000));
     } else {
-        snprintf(row, size, "%lu\t%02u:%02u:%02u.%03u\t%s", line.number, line.clock.wHour,
-                 line.clock.wMinute, line.clock.wSecond, line.clock.wMilliseconds,
-                 line.text.c_str());
+        snprintf(time, sizeof time, "%02u:%02u:%02u.%03u", line.clock.wHour, line.clock.wMinute,
+                 line.clock.wSecond, line.clock.wMilliseconds);
     }
+    snprintf(row, size, "%lu\t%s\t%s%s%s%s", line.number, time, line.process.empty() ? "" : "[",
+             line.process.c_str(), line.process.empty() ? "" : "] ", line.text.c_str());
 }
 
-bool LineStore::Add(const std::string& text) {
+std::string LogFileLine(const KeptLine& line) {
+    char head[96];
+    const SYSTEMTIME& t = line.clock;
+    snprintf(head, sizeof head, "%lu\t%04u-%02u-%02uT%02u:%02u:%02u.%03u\t", line.number, t.wYear,
+             t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    return head + line.process + "\t" + line.text;
+}
+
+bool ParseLogFileLine(const std::string& text, KeptLine* line) {
+    unsigned long number = 0;
+    unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0;
+    int consumed = 0;
+    // No blank after the time: sscanf's own would also skip an empty process's tab.
+    if (sscanf(text.c_str(), "%lu\t%4u-%2u-%2uT%2u:%2u:%2u.%3u%n", &number, &year, &month, &day,
+               &hour, &minute, &second, &ms, &consumed) != 8 ||
+        text[static_cast<size_t>(consumed)] != '\t' || month < 1 || month > 12 || day < 1 ||
+        day > 31 || hour > 23 || minute > 59 || second > 59 || ms > 999) {
+        return false;
+    }
+    ++consumed;
+    size_t tab = text.find('\t', static_cast<size_t>(consumed));
+    if (tab == std::string::npos) {
+        return false;
+    }
+    SYSTEMTIME clock = {};
+    clock.wYear = static_cast<WORD>(year);
+    clock.wMonth = static_cast<WORD>(month);
+    clock.wDay = static_cast<WORD>(day);
+    clock.wHour = static_cast<WORD>(hour);
+    clock.wMinute = static_cast<WORD>(minute);
+    clock.wSecond = static_cast<WORD>(second);
+    clock.wMilliseconds = static_cast<WORD>(ms);
+    FILETIME local = {}, utc = {};
+    SystemTimeToFileTime(&clock, &local);
+    LocalFileTimeToFileTime(&local, &utc);
+    line->number = number;
+    line->clock = clock;
+    line->arrival = (static_cast<ULONGLONG>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime;
+    line->process = text.substr(static_cast<size_t>(consumed), tab - static_cast<size_t>(consumed));
+    line->text = text.substr(tab + 1);
+    return true;
+}
+
+bool LineStore::Add(const std::string& text, const std::string& process) {
     SYSTEMTIME clock;
     GetLocalTime(&clock);
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    return Add(text, clock, (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    return Add(text, clock, (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime,
+               process);
 }
 
-bool LineStore::Add(const std::string& text, const SYSTEMTIME& clock, ULONGLONG arrival) {
-    m_lines.push_back({++m_number, clock, arrival, text});
-    m_bytes += text.size() + kLineOverhead;
+bool LineStore::Add(const std::string& text, const SYSTEMTIME& clock, ULONGLONG arrival,
+                    const std::string& process) {
+    return Keep({m_number + 1, clock, arrival, text, process});
+}
+
+bool LineStore::AddSaved(const KeptLine& line) {
+    return Keep(line);
+}
+
+bool LineStore::Keep(KeptLine line) {
+    m_number = line.number;
+    m_bytes += line.text.size() + line.process.size() + kLineOverhead;
     if (m_firstArrival == 0) {
-        m_firstArrival = arrival;
+        m_firstArrival = line.arrival;
     }
+    m_lines.push_back(std::move(line));
     while (m_lines.size() > 1 && (m_lines.size() > m_maxLines || m_bytes > m_maxBytes)) {
         DropOldest();
     }
-    bool shown = m_filter.Passes(text);
-    if (shown && m_sink) {
-        m_sink->Line(text);
+    bool shown = m_filter.Passes(m_lines.back().text);
+    if (m_sink) {
+        m_sink->Line(m_lines.back(), shown);
     }
     // A filtering under way reaches this line itself.
     if (shown && !m_filtering) {
-        ShowRow(m_lines.back());
+        ShowRow(End() - 1);
     }
     return shown;
 }
@@ -51,28 +106,31 @@ void LineStore::EndOfBatch() {
 
 void LineStore::DropOldest() {
     const KeptLine& oldest = m_lines.front();
-    if (!m_rows.empty() && m_rows.front() == oldest.number) {
+    if (!m_rows.empty() && m_rows.front() == m_gone) {
         m_rows.pop_front();
         ++m_rowsGone;
     }
-    if (m_filtering && m_filterNext <= oldest.number) {
-        m_filterNext = oldest.number + 1;
+    ++m_gone;
+    if (m_filtering && m_filterNext < m_gone) {
+        m_filterNext = m_gone;
     }
-    m_bytes -= oldest.text.size() + kLineOverhead;
+    m_bytes -= oldest.text.size() + oldest.process.size() + kLineOverhead;
     m_lines.pop_front();
     ++m_dropped;
 }
 
-void LineStore::ShowRow(const KeptLine& line) {
-    m_rows.push_back(line.number);
-    if (line.text.size() > m_widest) {
-        m_widest = line.text.size();
+void LineStore::ShowRow(size_t place) {
+    m_rows.push_back(place);
+    const KeptLine& line = m_lines[place - m_gone];
+    if (line.text.size() + line.process.size() > m_widest) {
+        m_widest = line.text.size() + line.process.size();
     }
 }
 
 void LineStore::Clear() {
     m_lines.clear();
     m_rows.clear();
+    m_gone = 0;
     m_rowsGone = 0;
     m_bytes = 0;
     m_widest = 0;
@@ -86,28 +144,24 @@ void LineStore::SetFilter(const std::string& include, const std::string& exclude
     m_rowsGone = 0;
     m_widest = 0;
     m_filtering = !m_lines.empty();
-    m_filterNext = m_lines.empty() ? m_number + 1 : m_lines.front().number;
+    m_filterNext = m_gone;
 }
 
 bool LineStore::FilterSome(size_t count) {
-    if (!m_filtering) {
-        return false;
-    }
-    for (; count > 0 && !m_lines.empty() && m_filterNext <= m_number; --count, ++m_filterNext) {
-        const KeptLine& line = m_lines[m_filterNext - m_lines.front().number];
-        if (m_filter.Passes(line.text)) {
-            ShowRow(line);
+    for (; m_filtering && count > 0 && m_filterNext < End(); --count, ++m_filterNext) {
+        if (m_filter.Passes(m_lines[m_filterNext - m_gone].text)) {
+            ShowRow(m_filterNext);
         }
     }
-    m_filtering = !m_lines.empty() && m_filterNext <= m_number;
+    m_filtering = m_filtering && m_filterNext < End();
     return m_filtering;
 }
 
 const KeptLine* LineStore::Row(size_t row) const {
-    if (row >= m_rows.size() || m_lines.empty()) {
+    if (row >= m_rows.size()) {
         return NULL;
     }
-    size_t index = m_rows[row] - m_lines.front().number;
+    size_t index = m_rows[row] - m_gone;
     return index < m_lines.size() ? &m_lines[index] : NULL;
 }
 

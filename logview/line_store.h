@@ -14,18 +14,27 @@ struct KeptLine {
     SYSTEMTIME clock;  // local time of arrival
     ULONGLONG arrival; // the same, as a count of 100 ns, for the time since the first line
     std::string text;
+    std::string process; // "1234 name.exe" for a debug-output line, empty for the channel's
 };
 
 enum class TimeMode { kClock, kSinceFirstLine };
 
-// A row as shown, copied and saved: "number<TAB>time<TAB>text", the time as the clock read it or
-// since firstArrival. Cut to size, always terminated.
+// A row as shown and copied: "number<TAB>time<TAB>text", the time as the clock read it or since
+// firstArrival, a debug-output line's text after its process: "[1234 name.exe] text". Cut to size,
+// always terminated.
 void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row, size_t size);
 
-// What the filter passes, besides the rows: Line for each, EndOfBatch after each batch.
+// A line of a log file (Log to File, Save As, --print --time), which the viewer opens again:
+// "number<TAB>2026-12-08T17:59:41.123<TAB>process<TAB>text", the local date and time of arrival.
+std::string LogFileLine(const KeptLine& line);
+// Such a line read back; false for any other text (the caller keeps it as a line of its own).
+bool ParseLogFileLine(const std::string& text, KeptLine* line);
+
+// Where each line goes besides the store (the headless output, a log file): Line for each, shown
+// when the filter passes it, EndOfBatch after each batch.
 class LineSink {
   public:
-    virtual void Line(const std::string& text) = 0;
+    virtual void Line(const KeptLine& line, bool shown) = 0;
     virtual void EndOfBatch() = 0;
 
   protected:
@@ -45,9 +54,12 @@ class LineStore {
 
     // Numbers and keeps a line, then drops the oldest while either bound is passed (the newest
     // line always stays). True when the filter shows it.
-    bool Add(const std::string& text, const SYSTEMTIME& clock, ULONGLONG arrival);
+    bool Add(const std::string& text, const SYSTEMTIME& clock, ULONGLONG arrival,
+             const std::string& process = std::string());
     // The same, timed now.
-    bool Add(const std::string& text);
+    bool Add(const std::string& text, const std::string& process = std::string());
+    // A line read back from a log file, with its own number and time; numbering goes on after it.
+    bool AddSaved(const KeptLine& line);
     void EndOfBatch();
 
     // Forgets the kept lines; the numbering goes on.
@@ -69,21 +81,30 @@ class LineStore {
     unsigned long Received() const { return m_number; }
     unsigned long Dropped() const { return m_dropped; }
     size_t Kept() const { return m_lines.size(); }
+    // The kept line at index, oldest first, or NULL.
+    const KeptLine* KeptAt(size_t index) const {
+        return index < m_lines.size() ? &m_lines[index] : NULL;
+    }
     size_t Bytes() const { return m_bytes; }
     ULONGLONG FirstArrival() const { return m_firstArrival; }
     // The longest text in the view since the last Clear or new filter, for the scroll range.
     size_t WidestText() const { return m_widest; }
 
   private:
+    bool Keep(KeptLine line);
     void DropOldest();
-    void ShowRow(const KeptLine& line);
+    // A kept line's place counts every line kept since the last Clear: the line at place p is
+    // m_lines[p - m_gone]. Numbers cannot serve, a saved log's may have gaps.
+    size_t End() const { return m_gone + m_lines.size(); }
+    void ShowRow(size_t place);
 
     size_t m_maxLines;
     size_t m_maxBytes;
     LineSink* m_sink = NULL;
     LineFilter m_filter;
-    std::deque<KeptLine> m_lines;     // consecutive numbers, oldest first
-    std::deque<unsigned long> m_rows; // the numbers of the lines the filter shows
+    std::deque<KeptLine> m_lines; // oldest first
+    std::deque<size_t> m_rows;    // the places of the lines the filter shows
+    size_t m_gone = 0;            // lines dropped since the last Clear
     size_t m_bytes = 0;
     unsigned long m_number = 0;
     unsigned long m_dropped = 0;
@@ -91,5 +112,5 @@ class LineStore {
     size_t m_widest = 0;
     ULONGLONG m_firstArrival = 0;
     bool m_filtering = false;
-    unsigned long m_filterNext = 0; // while filtering: the number of the next line to consider
+    size_t m_filterNext = 0; // while filtering: the place of the next line to consider
 };

@@ -15,6 +15,7 @@
 // This file holds the entry: options, the single instance, then the parts, each owned here and
 // handed to those that use it: the channel's reader, the store of lines (line_store.h), the
 // headless output, the window (viewer_window.cpp) and its commands (commands.cpp).
+#include "channel_reader.h"
 #include "commands.h"
 #include "logview_resource.h"
 #include "options.h"
@@ -106,6 +107,7 @@ ViewerSettings TakeSettings(const Options& options) {
     ViewerSettings settings;
     settings.include = options.include;
     settings.exclude = options.exclude;
+    settings.captureDebugOutput = options.debugOutput;
     return settings;
 }
 
@@ -123,7 +125,7 @@ void RunMessageLoop(HINSTANCE instance, const ViewerWindow& window, Commands& co
 int Run(HINSTANCE instance, const Options& options, int show) {
     const bool headless = options.headless;
     ChannelReader channel;
-    HeadlessOutput output;
+    HeadlessOutput output(options.timed);
     std::string error;
     if (!channel.Create(&error) || (headless && !output.Open(options.outPath, &error))) {
         Complain(headless, error);
@@ -140,16 +142,23 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     ViewerSettings settings = TakeSettings(options);
     LineStore store(static_cast<size_t>(options.maxLines), options.maxBytes);
     Highlighter highlighter;
-    ViewerWindow window(store, settings, highlighter, channel, headless ? &output : NULL);
-    Commands commands(window, settings, highlighter);
+    Arrivals arrivals;
+    arrivals.SetCapacity(queueItems, queueBytes);
+    DebugOutputReader capture;
+    LogFile logFile(&arrivals);
+    ViewerWindow window(store, settings, highlighter, arrivals, headless ? &output : NULL);
+    Commands commands(window, store, settings, highlighter, arrivals, capture, logFile);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     if (!window.Create(instance, &commands)) {
         Complain(headless, "Cannot create the viewer window: " + SystemReason(GetLastError()));
         return kExitCannotStart;
     }
+    arrivals.SetWindow(window.Handle(), ViewerWindow::kWakeMessage);
     if (headless) {
         store.SetSink(&output);
+    } else {
+        store.SetSink(&logFile);
     }
     commands.ApplySettings();
     commands.UpdateMenuChecks();
@@ -162,7 +171,7 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     } else {
         window.Show(show);
     }
-    if (!window.StartReading(queueItems, queueBytes)) {
+    if (!channel.Start(&arrivals)) {
         Complain(headless, "Cannot start the reader thread: " + SystemReason(GetLastError()));
         return kExitCannotStart;
     }
@@ -172,14 +181,16 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     }
     RunMessageLoop(instance, window, commands);
 
-    // Whatever the reader drained last still reaches the output.
+    // Whatever the readers took last still reaches the output.
     channel.Stop();
+    capture.Stop();
     window.TakeQueued();
+    logFile.Close();
     if (!headless) {
         return 0;
     }
     bool ended = true;
-    int code = output.Finish(channel.Dropped(), kOutputFinishMs, &ended) > 0 ? kExitLinesLost : 0;
+    int code = output.Finish(arrivals.Dropped(), kOutputFinishMs, &ended) > 0 ? kExitLinesLost : 0;
     if (!ended) {
         // A writer still blocked on its target is left to the process's exit.
         ExitProcess(static_cast<UINT>(code));

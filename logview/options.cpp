@@ -25,9 +25,14 @@ ParseResult ParseOptions(int argc, char** argv, Options* options) {
             return ParseResult::kHelp;
         }
         headlessOption = headlessOption || arg == "--out" || arg == "--seconds" ||
-                         arg == "--include" || arg == "--exclude";
+                         arg == "--include" || arg == "--exclude" || arg == "--time" ||
+                         arg == "--debug-output";
         if (arg == "--print") {
             options->headless = true;
+        } else if (arg == "--time") {
+            options->timed = true;
+        } else if (arg == "--debug-output") {
+            options->debugOutput = true;
         } else if (arg == "--out" && hasValue) {
             options->outPath = argv[++i];
         } else if (arg == "--include" && hasValue) {

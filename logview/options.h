@@ -7,10 +7,11 @@
 #include <string>
 
 constexpr char kUsage[] =
-    "usage: logview [--print [--out FILE] [--seconds N] [--include LIST] [--exclude LIST]]\n"
-    "               [--max-lines N] [--max-bytes N]\n"
+    "usage: logview [--print [--out FILE] [--seconds N] [--include LIST] [--exclude LIST]\n"
+    "                        [--time] [--debug-output]] [--max-lines N] [--max-bytes N]\n"
     "       logview --help | -h | /?\n"
-    "  --out, --seconds, --include and --exclude are for --print (headless) alone\n"
+    "  --out, --seconds, --include, --exclude, --time and --debug-output are for --print\n"
+    "  (headless) alone; --time writes each line with its number, date, time and process\n"
     "  N: whole numbers; --seconds 0 to 2147483 (0: no limit), --max-lines 1 to 1000000,\n"
     "     --max-bytes 1048576 to 268435456 (kept lines and their records; default 67108864)\n"
     "  LIST: substrings separated by ';', matched without regard to case";
@@ -25,6 +26,8 @@ constexpr unsigned long kDefaultMaxBytes = 64UL << 20;
 
 struct Options {
     bool headless = false;
+    bool timed = false;       // --time: each line as a log file's line
+    bool debugOutput = false; // --debug-output: the system's debug output read as well
     const char* outPath = NULL;
     int seconds = 0;
     int maxLines = kDefaultMaxLines;

@@ -18,7 +18,7 @@ std::string SystemReason(DWORD code) {
     return reason;
 }
 
-bool OutputWriter::Start(HANDLE target, const std::string& name, OutputWriter* faults, size_t items,
+bool OutputWriter::Start(HANDLE target, const std::string& name, FaultSink* faults, size_t items,
                          size_t bytes) {
     if (!target || target == INVALID_HANDLE_VALUE) {
         return true;
@@ -89,9 +89,8 @@ void OutputWriter::Write(const std::deque<Item>& items) {
     }
     // A target that failed once is given up: its later lines are counted, not tried.
     InterlockedExchangeAdd(&m_failedLines, count);
-    if (m_faults && m_faults != this) {
-        m_faults->Push("logview: cannot write " + m_name + ": " + SystemReason(error));
-        m_faults->Wake();
+    if (m_faults) {
+        m_faults->WriteFailed("cannot write " + m_name + ": " + SystemReason(error));
     }
 }
 
@@ -130,13 +129,18 @@ bool HeadlessOutput::Open(const char* outPath, std::string* error) {
 
 bool HeadlessOutput::Start(size_t items, size_t bytes) {
     HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    return m_error.Start(error, "standard error", &m_error, items, bytes) &&
-           m_out.Start(GetStdHandle(STD_OUTPUT_HANDLE), "standard output", &m_error, items,
-                       bytes) &&
-           m_file.Start(m_fileHandle.Get(), m_outPath, &m_error, items, bytes);
+    return m_error.Start(error, "standard error", NULL, items, bytes) &&
+           m_out.Start(GetStdHandle(STD_OUTPUT_HANDLE), "standard output", this, items, bytes) &&
+           m_file.Start(m_fileHandle.Get(), m_outPath, this, items, bytes);
 }
 
-void HeadlessOutput::Line(const std::string& text) {
+void HeadlessOutput::Line(const KeptLine& line, bool shown) {
+    if (!shown) {
+        return;
+    }
+    std::string text = m_timed                ? LogFileLine(line)
+                       : line.process.empty() ? line.text
+                                              : "[" + line.process + "] " + line.text;
     m_out.Push(text);
     m_file.Push(text);
 }
@@ -147,7 +151,7 @@ void HeadlessOutput::EndOfBatch() {
 }
 
 void HeadlessOutput::Fault(const std::string& text) {
-    m_error.Push(text);
+    m_error.Push(text.compare(0, 9, "logview: ") == 0 ? text : "logview: " + text);
     m_error.Wake();
 }
 
@@ -160,4 +164,42 @@ unsigned long HeadlessOutput::Finish(unsigned long lost, DWORD timeout, bool* en
     }
     *ended = m_error.Finish(timeout) && *ended;
     return lost;
+}
+
+bool LogFile::Open(const std::string& path, std::string* error) {
+    Close();
+    m_file.Reset(
+        CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL));
+    if (!m_file) {
+        *error = "Cannot write " + path + ": " + SystemReason(GetLastError());
+        return false;
+    }
+    m_writer.reset(new OutputWriter);
+    if (!m_writer->Start(m_file.Get(), path, m_faults, kQueueLines, kQueueBytes)) {
+        *error = "Cannot start the log file's thread: " + SystemReason(GetLastError());
+        Close();
+        return false;
+    }
+    return true;
+}
+
+void LogFile::Close() {
+    // A writer still blocked on the file is left, not freed under its thread.
+    if (m_writer && !m_writer->Finish(OutputWriter::kEndWaitMs)) {
+        m_writer.release();
+    }
+    m_writer.reset();
+    m_file.Reset();
+}
+
+void LogFile::Line(const KeptLine& line, bool) {
+    if (m_writer) {
+        m_writer->Push(LogFileLine(line));
+    }
+}
+
+void LogFile::EndOfBatch() {
+    if (m_writer) {
+        m_writer->Wake();
+    }
 }

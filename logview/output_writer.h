@@ -7,10 +7,11 @@
 // standard error with the system's reason.
 #pragma once
 
-#include "bounded_queue.h"
+#include "arrivals.h"
 #include "line_store.h"
 #include "owned.h"
 
+#include <memory>
 #include <string>
 
 // Writes text to handle, which may be missing; false when it was not written whole.
@@ -30,8 +31,8 @@ class OutputWriter {
     OutputWriter& operator=(const OutputWriter&) = delete;
 
     // Starts the thread that writes to target, called name in a fault said to faults (which may be
-    // NULL, or this writer). A missing target starts nothing and takes nothing.
-    bool Start(HANDLE target, const std::string& name, OutputWriter* faults, size_t items,
+    // NULL). A missing target starts nothing and takes nothing.
+    bool Start(HANDLE target, const std::string& name, FaultSink* faults, size_t items,
                size_t bytes);
 
     // Queues text and a line feed; Wake has the thread write what is queued.
@@ -56,7 +57,7 @@ class OutputWriter {
 
     HANDLE m_target = NULL; // not ours: a standard handle, or the file that HeadlessOutput owns
     std::string m_name;
-    OutputWriter* m_faults = NULL;
+    FaultSink* m_faults = NULL;
     OwnedHandle m_wake;
     OwnedHandle m_stop;
     OwnedHandle m_thread;
@@ -69,16 +70,18 @@ class OutputWriter {
     unsigned long m_leftAtFinish = 0;
 };
 
-// The headless viewer's sink: each line the filter passes to standard output and the --out file,
-// faults and the closing count to standard error.
-class HeadlessOutput : public LineSink {
+// The headless viewer's sink: each line the filter passes to standard output and the --out file
+// (its text, or with --time as a log file's line), faults and the closing count to standard error.
+class HeadlessOutput : public LineSink, public FaultSink {
   public:
+    explicit HeadlessOutput(bool timed) : m_timed(timed) {}
     // The file is created (emptied) here; false with the reason in error when it cannot be.
     bool Open(const char* outPath, std::string* error);
     bool Start(size_t items, size_t bytes);
-    void Line(const std::string& text) override;
+    void Line(const KeptLine& line, bool shown) override;
     void EndOfBatch() override;
     void Fault(const std::string& text);
+    void WriteFailed(const std::string& text) override { Fault(text); }
     // Writes what is left, at most timeout for each target, and says on standard error how many
     // lines were lost, lost (the channel's, counted by the caller) included. Returns them all.
     // *ended is false when a target is still blocked: the process must then exit at once.
@@ -86,9 +89,36 @@ class HeadlessOutput : public LineSink {
     unsigned long Lost() { return m_out.Lost() + m_file.Lost(); }
 
   private:
+    bool m_timed;
     std::string m_outPath;
     OwnedHandle m_fileHandle;
     OutputWriter m_out;
     OutputWriter m_file;
     OutputWriter m_error;
+};
+
+// Log to File: every line that arrives, appended to a file as a log file's line, by a writer
+// thread; a write that fails is said to faults, and the window then turns it off.
+class LogFile : public LineSink {
+  public:
+    // What may wait for the file: a file that keeps up never loses a burst.
+    static constexpr size_t kQueueLines = 16384;
+    static constexpr size_t kQueueBytes = 64UL << 20;
+
+    explicit LogFile(FaultSink* faults) : m_faults(faults) {}
+    ~LogFile() { Close(); }
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+
+    // Opens path for appending (created when missing); false with the reason.
+    bool Open(const std::string& path, std::string* error);
+    void Close();
+    bool IsOpen() const { return static_cast<bool>(m_writer); }
+    void Line(const KeptLine& line, bool shown) override;
+    void EndOfBatch() override;
+
+  private:
+    FaultSink* m_faults;
+    OwnedHandle m_file;
+    std::unique_ptr<OutputWriter> m_writer;
 };

@@ -105,10 +105,14 @@ ViewerSettings LoadSettings() {
     }
     DWORD sinceFirst = 0;
     DWORD onTop = 0;
+    DWORD capture = 0;
     key.Read("TimeSinceFirstLine", &sinceFirst);
     key.Read("AlwaysOnTop", &onTop);
+    key.Read("CaptureDebugOutput", &capture);
+    key.Read("LogFile", &settings.logFile);
     settings.timeMode = sinceFirst ? TimeMode::kSinceFirstLine : TimeMode::kClock;
     settings.alwaysOnTop = onTop != 0;
+    settings.captureDebugOutput = capture != 0;
     settings.hasPlacement =
         key.Read("Placement", &settings.placement) && PlacementIsUsable(settings.placement);
     return settings;
@@ -137,7 +141,9 @@ bool SaveSettings(const ViewerSettings& settings) {
     saved = saved &&
             key.Write("TimeSinceFirstLine",
                       static_cast<DWORD>(settings.timeMode == TimeMode::kSinceFirstLine)) &&
-            key.Write("AlwaysOnTop", static_cast<DWORD>(settings.alwaysOnTop));
+            key.Write("AlwaysOnTop", static_cast<DWORD>(settings.alwaysOnTop)) &&
+            key.Write("CaptureDebugOutput", static_cast<DWORD>(settings.captureDebugOutput)) &&
+            key.Write("LogFile", settings.logFile);
     if (settings.hasPlacement) {
         saved = saved && key.Write("Placement", settings.placement);
     }

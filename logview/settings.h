@@ -20,6 +20,8 @@ struct ViewerSettings {
     std::string exclude;
     HighlightRule highlights[kHighlightRuleCount];
     TimeMode timeMode = TimeMode::kClock;
+    bool captureDebugOutput = false;
+    std::string logFile; // the last file that Log to File wrote
     bool alwaysOnTop = false;
     bool hasPlacement = false;
     WINDOWPLACEMENT placement = {};

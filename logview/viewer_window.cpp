@@ -8,7 +8,6 @@
 namespace {
 
 constexpr char kWindowClass[] = "DuzarLogView";
-constexpr UINT kWakeMessage = WM_APP + 1;
 constexpr UINT kFilterMessage = WM_APP + 2;
 constexpr UINT_PTR kStopTimer = 1;
 // Kept lines considered per slice of a new filter, between which the window answers its messages.
@@ -92,26 +91,25 @@ void ViewerWindow::CloseAfter(int seconds) {
     SetTimer(m_window, kStopTimer, static_cast<UINT>(seconds) * 1000, NULL);
 }
 
-bool ViewerWindow::StartReading(size_t items, size_t bytes) {
-    return m_channel.Start(m_window, kWakeMessage, items, bytes);
-}
-
 unsigned long ViewerWindow::Lost() {
-    return m_channel.Dropped() + (m_output ? m_output->Lost() : 0);
+    return m_arrivals.Dropped() + (m_output ? m_output->Lost() : 0);
 }
 
 // What the reader drained comes in batches: the list is drawn once for each, not once per line.
 void ViewerWindow::TakeQueued() {
-    std::deque<ChannelItem> items = m_channel.TakeQueued();
+    std::deque<Arrival> items = m_arrivals.TakeAll();
     if (items.empty()) {
         return;
     }
     bool follow = LastRowVisible();
-    for (const ChannelItem& item : items) {
-        if (item.fault) {
-            ReportFault(item.text);
+    for (const Arrival& item : items) {
+        if (item.kind == Arrival::Kind::kLine) {
+            m_store.Add(item.text, item.process);
         } else {
-            m_store.Add(item.text);
+            ReportFault(item.text);
+            if (item.kind == Arrival::Kind::kWriteFailed && m_commands) {
+                m_commands->OnWriteFailed();
+            }
         }
     }
     m_store.EndOfBatch();
@@ -259,11 +257,17 @@ void ViewerWindow::SetNotice(const std::string& notice) {
     m_notice = notice;
 }
 
+void ViewerWindow::SetLogFile(const std::string& path) {
+    m_logFile = path;
+    UpdateStatus();
+}
+
 void ViewerWindow::ReportFault(const std::string& text) {
     m_lastFault = text;
     if (m_output) {
-        m_output->Fault("logview: " + text);
+        m_output->Fault(text);
     }
+    UpdateStatus();
 }
 
 // "Not found: "x"  |  1,234 lines, 1,000 kept, 12 shown by the filter, 0 lost  |  following"
@@ -280,6 +284,9 @@ void ViewerWindow::UpdateStatus() {
                                        "through the duzar channel, such as the setup menu"
              : LastRowVisible()      ? "following"
                                      : "paused: scrolled back");
+    if (!m_logFile.empty()) {
+        text += "  |  logging to " + m_logFile;
+    }
     if (!m_lastFault.empty()) {
         text += "  |  " + m_lastFault;
     }

@@ -4,7 +4,8 @@
 // clients flush to it into the store, and offers the commands its row operations.
 #pragma once
 
-#include "channel_reader.h"
+#include "arrivals.h"
+#include "duzar.h"
 #include "line_store.h"
 #include "output_writer.h"
 #include "settings.h"
@@ -15,10 +16,11 @@
 constexpr char kBoxCaption[] = "duzar log viewer";
 constexpr size_t kRowSize = duzar::kBufferSize + 64; // a line with its number and time
 
-// Where the window's menu commands go.
+// Where the window's menu commands go, and the news that a writer it started (Log to File) failed.
 class CommandTarget {
   public:
     virtual void OnCommand(WORD command) = 0;
+    virtual void OnWriteFailed() = 0;
 
   protected:
     ~CommandTarget() = default;
@@ -26,10 +28,13 @@ class CommandTarget {
 
 class ViewerWindow {
   public:
+    // The message that wakes the window for its arrivals.
+    static constexpr UINT kWakeMessage = WM_APP + 1;
+
     // output is the headless sink, or NULL for a window that is shown.
     ViewerWindow(LineStore& store, ViewerSettings& settings, const Highlighter& highlighter,
-                 ChannelReader& channel, HeadlessOutput* output)
-        : m_store(store), m_settings(settings), m_highlighter(highlighter), m_channel(channel),
+                 Arrivals& arrivals, HeadlessOutput* output)
+        : m_store(store), m_settings(settings), m_highlighter(highlighter), m_arrivals(arrivals),
           m_output(output) {}
     ViewerWindow(const ViewerWindow&) = delete;
     ViewerWindow& operator=(const ViewerWindow&) = delete;
@@ -39,10 +44,10 @@ class ViewerWindow {
     // Shown where the user left it, and on top if so chosen.
     void Show(int show);
     void CloseAfter(int seconds);
-    // The reader thread wakes the window whenever it queued something.
-    bool StartReading(size_t items, size_t bytes);
-    // Takes what the reader queued into the store; also after the window is gone, at exit.
+    // Takes what the readers queued into the store; also after the window is gone, at exit.
     void TakeQueued();
+    // A fault, in the status bar (and on standard error when headless).
+    void ReportFault(const std::string& text);
 
     // Lines that fell behind a queue: the window's (a stalled window) or an output's.
     unsigned long Lost();
@@ -66,6 +71,8 @@ class ViewerWindow {
     void ApplyAlwaysOnTop();
     // A command's outcome, such as a find that missed: shown until the next command.
     void SetNotice(const std::string& notice);
+    // The file that Log to File writes, said in the status bar; empty when off.
+    void SetLogFile(const std::string& path);
     void UpdateStatus();
 
   private:
@@ -78,12 +85,11 @@ class ViewerWindow {
     void DrawRow(const DRAWITEMSTRUCT& item) const;
     void Layout();
     void SavePlacement();
-    void ReportFault(const std::string& text);
 
     LineStore& m_store;
     ViewerSettings& m_settings;
     const Highlighter& m_highlighter;
-    ChannelReader& m_channel;
+    Arrivals& m_arrivals;
     HeadlessOutput* m_output;
     CommandTarget* m_commands = NULL;
     HWND m_window = NULL;
@@ -94,4 +100,5 @@ class ViewerWindow {
     size_t m_extent = 0; // the horizontal scroll range, in characters
     std::string m_lastFault;
     std::string m_notice;
+    std::string m_logFile;
 };

@@ -139,7 +139,7 @@ TEST(LineStoreTest, NumbersAndBounds) {
 
 class Collector : public LineSink {
   public:
-    void Line(const std::string& text) override { lines += text + ";"; }
+    void Line(const KeptLine& line, bool shown) override { lines += shown ? line.text + ";" : ""; }
     void EndOfBatch() override { lines += "|"; }
     std::string lines;
 };
@@ -197,6 +197,52 @@ TEST(LineStoreTest, TheFiltersView) {
     EXPECT_EQ(2u, store.WidestText());
     store.EndOfBatch();
     EXPECT_EQ("a1;b2;a3;a4;a6;a7;|", sink.lines);
+}
+
+// A log file's line is read back as it was written; other text is not taken for one. A saved log's
+// numbers may have gaps: the rows still find their lines.
+TEST(LogFileTest, LinesReadBack) {
+    struct Case {
+        const char* text;
+        bool parsed;
+        unsigned long number;
+        const char* process;
+        const char* line;
+    } cases[] = {
+        {"7\t2026-12-08T17:59:41.123\t\tMyWinExec: FendraL\\setup.exe", true, 7, "",
+         "MyWinExec: FendraL\\setup.exe"},
+        {"12\t2026-01-31T00:00:00.000\t4242 setup.exe\tstep 1\twith a tab", true, 12,
+         "4242 setup.exe", "step 1\twith a tab"},
+        {"3\t2026-12-08T17:59:41.123\t\t", true, 3, "", ""},
+        {"7\t17:59:41.123\t\ttext", false, 0, "", ""},            // a copied row
+        {"7\t2026-13-08T17:59:41.123\t\ttext", false, 0, "", ""}, // no month 13
+        {"7\t2026-12-08T17:59:41.123 text", false, 0, "", ""},
+        {"plain text", false, 0, "", ""},
+        {"", false, 0, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        KeptLine line = {};
+        ASSERT_EQ(c.parsed, ParseLogFileLine(c.text, &line));
+        if (c.parsed) {
+            EXPECT_EQ(c.number, line.number);
+            EXPECT_EQ(c.process, line.process);
+            EXPECT_EQ(c.line, line.text);
+            EXPECT_EQ(c.text, LogFileLine(line));
+        }
+    }
+    LineStore store(2, 100000);
+    for (const char* text : {"5\t2026-12-08T10:00:00.000\t\ta", "9\t2026-12-08T10:00:01.000\t\tb",
+                             "20\t2026-12-08T10:00:02.000\t1 x.exe\tc"}) {
+        KeptLine line = {};
+        ASSERT_TRUE(ParseLogFileLine(text, &line));
+        store.AddSaved(line);
+    }
+    ASSERT_EQ(2u, store.RowCount());
+    EXPECT_EQ(9u, store.Row(0)->number);
+    EXPECT_EQ("1 x.exe", store.Row(1)->process);
+    store.Add("d");
+    EXPECT_EQ(21u, store.Row(1)->number);
 }
 
 // A line without its line feed waits for it, unless it stands unchanged for TailRule::kStaleMs.

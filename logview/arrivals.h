@@ -1,0 +1,53 @@
+// What the viewer's reader threads (the channel's, the debug output's) hand to its window, in the
+// order it came: lines, with the process that wrote them where the system says it, and faults. A
+// bounded queue and the message that wakes the window for it.
+#pragma once
+
+#include "bounded_queue.h"
+
+#include <string>
+
+// Where a writer thread says that it failed.
+class FaultSink {
+  public:
+    virtual void WriteFailed(const std::string& text) = 0;
+
+  protected:
+    ~FaultSink() = default;
+};
+
+struct Arrival {
+    enum class Kind { kLine, kFault, kWriteFailed };
+    Kind kind;
+    std::string text;
+    std::string process; // "1234 name.exe" for a debug-output line, empty for the channel's
+};
+
+class Arrivals : public FaultSink {
+  public:
+    void SetCapacity(size_t items, size_t bytes) { m_queue.SetCapacity(items, bytes); }
+    // The window to wake with message once something is queued.
+    void SetWindow(HWND window, UINT message) {
+        m_window = window;
+        m_message = message;
+    }
+    void Push(Arrival arrival) { m_queue.Push(std::move(arrival)); }
+    void Fault(Arrival::Kind kind, const std::string& text) {
+        Push({kind, text, std::string()});
+        Wake();
+    }
+    void Wake() {
+        if (m_window) {
+            PostMessageA(m_window, m_message, 0, 0);
+        }
+    }
+    void WriteFailed(const std::string& text) override { Fault(Arrival::Kind::kWriteFailed, text); }
+    std::deque<Arrival> TakeAll() { return m_queue.TakeAll(); }
+    // Lines dropped because the window fell behind by more than the queue holds.
+    unsigned long Dropped() { return m_queue.Dropped(); }
+
+  private:
+    BoundedQueue<Arrival> m_queue;
+    HWND m_window = NULL;
+    UINT m_message = 0;
+};

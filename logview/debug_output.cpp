@@ -1,0 +1,115 @@
+#include "debug_output.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+constexpr char kMapName[] = "DBWIN_BUFFER";
+constexpr char kBufferReadyName[] = "DBWIN_BUFFER_READY";
+constexpr char kDataReadyName[] = "DBWIN_DATA_READY";
+
+} // namespace
+
+bool DebugOutputReader::Start(Arrivals* arrivals, std::string* error) {
+    if (Running()) {
+        return true;
+    }
+    m_arrivals = arrivals;
+    // Whoever created the events first is the listener: another program, if they exist already.
+    m_bufferReady.Reset(CreateEventA(NULL, FALSE, FALSE, kBufferReadyName));
+    bool taken = GetLastError() == ERROR_ALREADY_EXISTS;
+    m_dataReady.Reset(CreateEventA(NULL, FALSE, FALSE, kDataReadyName));
+    taken = taken || GetLastError() == ERROR_ALREADY_EXISTS;
+    if (taken) {
+        *error = "another program listens to the debug output; only the channel is read";
+    } else if (!m_bufferReady || !m_dataReady) {
+        *error = "cannot create the debug output's events: " + std::to_string(GetLastError());
+    } else {
+        m_map.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
+                                       static_cast<DWORD>(kBufferSize), kMapName));
+        m_mapped.Reset(m_map ? MapViewOfFile(m_map.Get(), FILE_MAP_READ, 0, 0, kBufferSize) : NULL);
+        m_stop.Reset(CreateEventA(NULL, TRUE, FALSE, NULL));
+        if (m_mapped && m_stop) {
+            m_thread.Reset(CreateThread(NULL, 0, ThreadMain, this, 0, NULL));
+        }
+        if (!m_thread) {
+            *error = "cannot read the debug output: " + std::to_string(GetLastError());
+        }
+    }
+    if (!m_thread) {
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+void DebugOutputReader::Stop() {
+    if (m_thread) {
+        SetEvent(m_stop.Get());
+        WaitForSingleObject(m_thread.Get(), INFINITE);
+    }
+    m_thread.Reset();
+    m_mapped.Reset();
+    m_map.Reset();
+    m_bufferReady.Reset();
+    m_dataReady.Reset();
+    m_stop.Reset();
+}
+
+DWORD WINAPI DebugOutputReader::ThreadMain(LPVOID self) {
+    static_cast<DebugOutputReader*>(self)->Run();
+    return 0;
+}
+
+void DebugOutputReader::Run() {
+    const char* buffer = static_cast<const char*>(m_mapped.Get());
+    HANDLE waits[] = {m_stop.Get(), m_dataReady.Get()};
+    // Ready once for each message taken: a second signal would let the next writer overwrite a
+    // message not yet read.
+    SetEvent(m_bufferReady.Get());
+    while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+        // Copied out, within the buffer whatever a writer left there, before the next may write.
+        DWORD id = 0;
+        memcpy(&id, buffer, sizeof id);
+        const char* text = buffer + sizeof id;
+        std::string message(text, strnlen(text, kBufferSize - sizeof id));
+        SetEvent(m_bufferReady.Get());
+        const std::string& process = ProcessOf(id);
+        bool queued = false;
+        for (size_t start = 0; start < message.size();) {
+            size_t end = message.find('\n', start);
+            end = end == std::string::npos ? message.size() : end;
+            size_t length = end - start;
+            if (length > 0 && message[end - 1] == '\r') {
+                --length;
+            }
+            if (length > 0) {
+                m_arrivals->Push({Arrival::Kind::kLine, message.substr(start, length), process});
+                queued = true;
+            }
+            start = end + 1;
+        }
+        if (queued) {
+            m_arrivals->Wake();
+        }
+    }
+}
+
+const std::string& DebugOutputReader::ProcessOf(DWORD id) {
+    auto known = m_processes.find(id);
+    if (known != m_processes.end()) {
+        return known->second;
+    }
+    if (m_processes.size() >= kNamesKept) {
+        m_processes.clear();
+    }
+    char path[MAX_PATH] = "?";
+    OwnedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    DWORD size = sizeof path;
+    if (!process || !QueryFullProcessImageNameA(process.Get(), 0, path, &size)) {
+        strcpy(path, "?");
+    }
+    const char* name = strrchr(path, '\\');
+    return m_processes[id] = std::to_string(id) + " " + (name ? name + 1 : path);
+}

@@ -1,0 +1,46 @@
+// The system's debug-output channel, read beside the duzar channel: the programs that the setup
+// menu starts write their diagnostics with OutputDebugString, which puts the writer's process id
+// and the text into the shared buffer "DBWIN_BUFFER" once "DBWIN_BUFFER_READY" is set, then sets
+// "DBWIN_DATA_READY". One program at a time can listen there. The reader copies each message out
+// and sets the buffer ready again at once, so that a writer never waits on the viewer (it waits at
+// most 10 s for the buffer); its lines join the window's arrivals with the writer's process id and
+// name, looked up once per process.
+#pragma once
+
+#include "arrivals.h"
+#include "owned.h"
+
+#include <map>
+#include <string>
+
+class DebugOutputReader {
+  public:
+    static constexpr size_t kBufferSize = 4096;
+    // The names of this many processes are kept; past that the list starts again.
+    static constexpr size_t kNamesKept = 256;
+
+    DebugOutputReader() = default;
+    ~DebugOutputReader() { Stop(); }
+    DebugOutputReader(const DebugOutputReader&) = delete;
+    DebugOutputReader& operator=(const DebugOutputReader&) = delete;
+
+    // Creates the objects and starts the reader; false with the reason when they cannot be had,
+    // another program listening there included.
+    bool Start(Arrivals* arrivals, std::string* error);
+    void Stop();
+    bool Running() const { return static_cast<bool>(m_thread); }
+
+  private:
+    static DWORD WINAPI ThreadMain(LPVOID self);
+    void Run();
+    const std::string& ProcessOf(DWORD id);
+
+    OwnedHandle m_map;
+    OwnedView m_mapped;
+    OwnedHandle m_bufferReady;
+    OwnedHandle m_dataReady;
+    OwnedHandle m_stop;
+    OwnedHandle m_thread;
+    Arrivals* m_arrivals = NULL;
+    std::map<DWORD, std::string> m_processes; // "1234 name.exe" by process id
+};
