@@ -148,6 +148,36 @@ void Commands::ToggleLogToFile() {
     UpdateMenuChecks();
 }
 
+void Commands::AskSavedLog() {
+    char file[MAX_PATH] = {};
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = m_window.Handle();
+    dialog.lpstrFilter = "Log files (*.log)\0*.log\0All files\0*.*\0";
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    if (GetOpenFileNameA(&dialog)) {
+        OpenSavedLog(file);
+    }
+}
+
+void Commands::OpenSavedLog(const std::string& path) {
+    char program[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, program, sizeof program);
+    std::string command = "\"" + std::string(program, length) + "\" \"" + path + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (length == 0 || length == sizeof program ||
+        !CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+        std::string message = "Cannot open " + path + ": " + SystemReason(GetLastError());
+        MessageBoxA(m_window.Handle(), message.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
+        return;
+    }
+    OwnedHandle thread(process.hThread), started(process.hProcess);
+}
+
 void Commands::OnWriteFailed() {
     m_logFile.Close();
     m_window.SetLogFile(std::string());
@@ -368,6 +398,7 @@ void Commands::OnCommand(WORD command) {
     // The last command's outcome stands until the next.
     m_window.SetNotice("");
     switch (command) {
+    case IDM_OPEN: AskSavedLog(); break;
     case IDM_SAVE: SaveAs(); break;
     case IDM_LOG_TO_FILE: ToggleLogToFile(); break;
     case IDM_CAPTURE_DEBUG: ToggleCapture(); break;

@@ -19,6 +19,8 @@ class Commands : public CommandTarget {
 
     void OnCommand(WORD command) override;
     void OnWriteFailed() override;
+    // In a window of its own: this program started again with the file.
+    void OpenSavedLog(const std::string& path) override;
     // The highlighter takes the settings' rules, the window's rows the filter; debug output is
     // read if so chosen.
     void ApplySettings();
@@ -35,6 +37,7 @@ class Commands : public CommandTarget {
     bool AskFile(const char* title, const char* types, std::string* path, DWORD* choice);
     void SaveAs();
     void ToggleLogToFile();
+    void AskSavedLog();
     void StartCapture();
     void ToggleCapture();
     void Find(bool forward);

@@ -1,5 +1,8 @@
 #include "line_store.h"
 
+#include "output_writer.h"
+#include "owned.h"
+
 #include <stdio.h>
 
 void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row,
@@ -40,6 +43,8 @@ bool ParseLogFileLine(const std::string& text, KeptLine* line) {
     if (tab == std::string::npos) {
         return false;
     }
+    // A file written on Windows ends its lines with CR LF.
+    size_t end = text.size() > tab + 1 && text.back() == '\r' ? text.size() - 1 : text.size();
     SYSTEMTIME clock = {};
     clock.wYear = static_cast<WORD>(year);
     clock.wMonth = static_cast<WORD>(month);
@@ -55,7 +60,7 @@ bool ParseLogFileLine(const std::string& text, KeptLine* line) {
     line->clock = clock;
     line->arrival = (static_cast<ULONGLONG>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime;
     line->process = text.substr(static_cast<size_t>(consumed), tab - static_cast<size_t>(consumed));
-    line->text = text.substr(tab + 1);
+    line->text = text.substr(tab + 1, end - tab - 1);
     return true;
 }
 
@@ -169,4 +174,42 @@ size_t LineStore::TakeRowsGone() {
     size_t gone = m_rowsGone;
     m_rowsGone = 0;
     return gone;
+}
+
+bool LoadLogFile(const char* path, LineStore* store, std::string* error) {
+    // A line longer than this is cut there: a log's lines are far shorter.
+    constexpr size_t kLongestLine = 64 * 1024;
+    OwnedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                 OPEN_EXISTING, 0, NULL));
+    if (!file) {
+        *error = std::string("Cannot open ") + path + ": " + SystemReason(GetLastError());
+        return false;
+    }
+    std::string pending;
+    char chunk[64 * 1024];
+    DWORD got = 0;
+    auto take = [store](const std::string& text) {
+        KeptLine line = {};
+        if (ParseLogFileLine(text, &line)) {
+            store->AddSaved(line);
+        } else {
+            store->Add(!text.empty() && text.back() == '\r' ? text.substr(0, text.size() - 1)
+                                                            : text);
+        }
+    };
+    while (ReadFile(file.Get(), chunk, sizeof chunk, &got, NULL) && got > 0) {
+        for (DWORD i = 0; i < got; ++i) {
+            if (chunk[i] == '\n') {
+                take(pending);
+                pending.clear();
+            } else if (pending.size() < kLongestLine) {
+                pending += chunk[i];
+            }
+        }
+    }
+    if (!pending.empty()) {
+        take(pending);
+    }
+    store->EndOfBatch();
+    return true;
 }

@@ -30,6 +30,11 @@ std::string LogFileLine(const KeptLine& line);
 // Such a line read back; false for any other text (the caller keeps it as a line of its own).
 bool ParseLogFileLine(const std::string& text, KeptLine* line);
 
+class LineStore;
+// Reads a saved log into store, within its bounds: a log file's lines with their numbers, times and
+// processes, any other line as it is, numbered in order. False with the reason.
+bool LoadLogFile(const char* path, LineStore* store, std::string* error);
+
 // Where each line goes besides the store (the headless output, a log file): Line for each, shown
 // when the filter passes it, EndOfBatch after each batch.
 class LineSink {

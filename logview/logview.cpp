@@ -122,12 +122,16 @@ void RunMessageLoop(HINSTANCE instance, const ViewerWindow& window, Commands& co
     }
 }
 
+// The channel's viewer, or with openPath a saved log's: then nothing of the channel is taken, and
+// the window is titled by the file, so that no client takes it for the viewer.
 int Run(HINSTANCE instance, const Options& options, int show) {
     const bool headless = options.headless;
+    const bool saved = options.openPath != NULL;
     ChannelReader channel;
     HeadlessOutput output(options.timed);
     std::string error;
-    if (!channel.Create(&error) || (headless && !output.Open(options.outPath, &error))) {
+    if ((!saved && !channel.Create(&error)) ||
+        (headless && !output.Open(options.outPath, &error))) {
         Complain(headless, error);
         return kExitCannotStart;
     }
@@ -150,7 +154,9 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     Commands commands(window, store, settings, highlighter, arrivals, capture, logFile);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    if (!window.Create(instance, &commands)) {
+    const std::string title = saved ? std::string(options.openPath) + " - " + kBoxCaption
+                                    : std::string(duzar::kViewerTitle);
+    if (!window.Create(instance, &commands, title.c_str())) {
         Complain(headless, "Cannot create the viewer window: " + SystemReason(GetLastError()));
         return kExitCannotStart;
     }
@@ -159,6 +165,16 @@ int Run(HINSTANCE instance, const Options& options, int show) {
         store.SetSink(&output);
     } else {
         store.SetSink(&logFile);
+    }
+    if (saved) {
+        settings.captureDebugOutput = false;
+        if (!LoadLogFile(options.openPath, &store, &error)) {
+            Complain(headless, error);
+            return kExitCannotStart;
+        }
+        HMENU menu = GetMenu(window.Handle());
+        EnableMenuItem(menu, IDM_LOG_TO_FILE, MF_GRAYED);
+        EnableMenuItem(menu, IDM_CAPTURE_DEBUG, MF_GRAYED);
     }
     commands.ApplySettings();
     commands.UpdateMenuChecks();
@@ -171,7 +187,7 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     } else {
         window.Show(show);
     }
-    if (!channel.Start(&arrivals)) {
+    if (!saved && !channel.Start(&arrivals)) {
         Complain(headless, "Cannot start the reader thread: " + SystemReason(GetLastError()));
         return kExitCannotStart;
     }
@@ -215,6 +231,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         return kExitBadCommandLine;
     }
     OwnedHandle instanceLock;
-    int refused = TakeInstance(options.headless, &instanceLock);
+    int refused = options.openPath ? 0 : TakeInstance(options.headless, &instanceLock);
     return refused ? refused : Run(instance, options, show);
 }

@@ -48,9 +48,14 @@ ParseResult ParseOptions(int argc, char** argv, Options* options) {
         } else if (arg == "--max-bytes" && hasValue &&
                    ParseNumber(argv[++i], kMinBytes, kMaxBytes, &number)) {
             options->maxBytes = number;
+        } else if (arg[0] != '-' && !options->openPath) {
+            options->openPath = argv[i];
         } else {
             return ParseResult::kBad;
         }
     }
-    return headlessOption && !options->headless ? ParseResult::kBad : ParseResult::kRun;
+    // A saved log opens in a window of its own, never headless.
+    bool conflicting =
+        (headlessOption && !options->headless) || (options->openPath && options->headless);
+    return conflicting ? ParseResult::kBad : ParseResult::kRun;
 }

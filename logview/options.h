@@ -9,6 +9,7 @@
 constexpr char kUsage[] =
     "usage: logview [--print [--out FILE] [--seconds N] [--include LIST] [--exclude LIST]\n"
     "                        [--time] [--debug-output]] [--max-lines N] [--max-bytes N]\n"
+    "       logview FILE [--max-lines N] [--max-bytes N]     a saved log, in a window of its own\n"
     "       logview --help | -h | /?\n"
     "  --out, --seconds, --include, --exclude, --time and --debug-output are for --print\n"
     "  (headless) alone; --time writes each line with its number, date, time and process\n"
@@ -29,6 +30,7 @@ struct Options {
     bool timed = false;       // --time: each line as a log file's line
     bool debugOutput = false; // --debug-output: the system's debug output read as well
     const char* outPath = NULL;
+    const char* openPath = NULL; // a saved log to open
     int seconds = 0;
     int maxLines = kDefaultMaxLines;
     unsigned long maxBytes = kDefaultMaxBytes;

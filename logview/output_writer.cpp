@@ -194,7 +194,7 @@ void LogFile::Close() {
 
 void LogFile::Line(const KeptLine& line, bool) {
     if (m_writer) {
-        m_writer->Push(LogFileLine(line));
+        m_writer->Push(LogFileLine(line) + "\r"); // CR LF, as Save As writes
     }
 }
 

@@ -3,6 +3,7 @@
 #include "logview_resource.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 #include <stdio.h>
 
 namespace {
@@ -29,7 +30,7 @@ std::string Grouped(unsigned long long number) {
 
 } // namespace
 
-bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands) {
+bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands, const char* title) {
     m_commands = commands;
     WNDCLASSA wc = {};
     wc.lpfnWndProc = Proc;
@@ -53,10 +54,11 @@ bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands) {
     SelectObject(screen, old);
     ReleaseDC(NULL, screen);
     // The title stays exactly as clients look for it; counts and state go to the status bar.
-    if (!CreateWindowExA(0, kWindowClass, duzar::kViewerTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+    if (!CreateWindowExA(WS_EX_ACCEPTFILES, kWindowClass, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                          CW_USEDEFAULT, 720, 480, NULL, NULL, instance, this)) {
         return false;
     }
+    m_channelWindow = strcmp(title, duzar::kViewerTitle) == 0;
     // No data of its own: a row is drawn from the store, the list keeps the count and selection.
     m_list = CreateWindowExA(
         WS_EX_CLIENTEDGE, "LISTBOX", "",
@@ -328,7 +330,7 @@ void ViewerWindow::Layout() {
 }
 
 void ViewerWindow::SavePlacement() {
-    if (m_output) {
+    if (m_output || !m_channelWindow) {
         return;
     }
     m_settings.placement.length = sizeof m_settings.placement;
@@ -370,6 +372,18 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_DRAWITEM: DrawRow(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)); return TRUE;
     case WM_SIZE: Layout(); return 0;
+    case WM_DROPFILES: {
+        HDROP drop = reinterpret_cast<HDROP>(wParam);
+        char path[MAX_PATH];
+        UINT count = DragQueryFileA(drop, 0xFFFFFFFF, NULL, 0);
+        for (UINT i = 0; i < count && m_commands; ++i) {
+            if (DragQueryFileA(drop, i, path, sizeof path)) {
+                m_commands->OpenSavedLog(path);
+            }
+        }
+        DragFinish(drop);
+        return 0;
+    }
     case WM_SETFOCUS: SetFocus(m_list); return 0;
     case WM_TIMER:
         if (wParam == kStopTimer) {

@@ -21,6 +21,8 @@ class CommandTarget {
   public:
     virtual void OnCommand(WORD command) = 0;
     virtual void OnWriteFailed() = 0;
+    // A file dropped on the window: a saved log to open.
+    virtual void OpenSavedLog(const std::string& path) = 0;
 
   protected:
     ~CommandTarget() = default;
@@ -39,7 +41,8 @@ class ViewerWindow {
     ViewerWindow(const ViewerWindow&) = delete;
     ViewerWindow& operator=(const ViewerWindow&) = delete;
 
-    bool Create(HINSTANCE instance, CommandTarget* commands);
+    // title: the channel's (duzar::kViewerTitle), or a saved log's.
+    bool Create(HINSTANCE instance, CommandTarget* commands, const char* title);
     HWND Handle() const { return m_window; }
     // Shown where the user left it, and on top if so chosen.
     void Show(int show);
@@ -101,4 +104,5 @@ class ViewerWindow {
     std::string m_lastFault;
     std::string m_notice;
     std::string m_logFile;
+    bool m_channelWindow = false; // not a saved log's
 };

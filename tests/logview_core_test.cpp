@@ -5,11 +5,14 @@
 #include "line_filter.h"
 #include "line_store.h"
 #include "options.h"
+#include "output_writer.h"
 #include "settings.h"
 
 #include <gtest/gtest.h>
 
 #include <limits.h>
+
+#include <fstream>
 
 #include <string>
 
@@ -243,6 +246,70 @@ TEST(LogFileTest, LinesReadBack) {
     EXPECT_EQ("1 x.exe", store.Row(1)->process);
     store.Add("d");
     EXPECT_EQ(21u, store.Row(1)->number);
+}
+
+class FaultCollector : public FaultSink {
+  public:
+    void WriteFailed(const std::string& text) override { faults.push_back(text); }
+    std::vector<std::string> faults;
+};
+
+// Log to File: every line once, shown or not, as a log file's line, appended to what the file held;
+// a file whose writes fail says so once.
+TEST(LogFileTest, EveryLineOnceOrAFault) {
+    const char kPath[] = "C:\\logfile-test.log";
+    const char kPipe[] = "\\\\.\\pipe\\logfile-test";
+    struct Case {
+        const char* path;
+        bool failing;
+    } cases[] = {{kPath, false}, {kPath, false}, {kPipe, true}};
+    DeleteFileA(kPath);
+    size_t expected = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        OwnedHandle server;
+        if (c.failing) {
+            server.Reset(
+                CreateNamedPipeA(kPipe, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 4096, 0, NULL));
+        }
+        FaultCollector faults;
+        LogFile file(&faults);
+        std::string error;
+        ASSERT_TRUE(file.Open(c.path, &error)) << error;
+        server.Reset(); // the reader goes: every write fails
+        LineStore store(100, 100000);
+        store.SetFilter("shown", "");
+        store.SetSink(&file);
+        for (int i = 0; i < 50; ++i) {
+            store.Add(i % 2 ? "shown" : "hidden");
+        }
+        store.EndOfBatch();
+        file.Close();
+        EXPECT_EQ(c.failing ? 1u : 0u, faults.faults.size());
+        if (c.failing) {
+            EXPECT_EQ(0u, faults.faults[0].find(std::string("cannot write ") + kPipe + ": "));
+            continue;
+        }
+        expected += 50;
+        std::ifstream in(kPath);
+        std::string text;
+        size_t count = 0;
+        unsigned long last = 0;
+        while (std::getline(in, text)) {
+            KeptLine line = {};
+            ASSERT_TRUE(ParseLogFileLine(text, &line)) << text;
+            EXPECT_EQ(count % 50 == 0 ? 1u : last + 1, line.number);
+            last = line.number;
+            ++count;
+        }
+        EXPECT_EQ(expected, count);
+        // It opens again with the same lines.
+        LineStore opened(1000, 1000000);
+        ASSERT_TRUE(LoadLogFile(kPath, &opened, &error)) << error;
+        EXPECT_EQ(expected, opened.Kept());
+        EXPECT_EQ("shown", opened.Row(expected - 1)->text);
+    }
+    DeleteFileA(kPath);
 }
 
 // A line without its line feed waits for it, unless it stands unchanged for TailRule::kStaleMs.

@@ -11,6 +11,7 @@
 #include "viewer_status.h"
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <regex>
@@ -32,9 +33,10 @@ std::string ViewerCommand(const std::string& options) {
 // A started viewer, once its window exists; closed as a user closes it.
 class RunningViewer {
   public:
-    explicit RunningViewer(const std::string& options, HANDLE out = NULL)
+    explicit RunningViewer(const std::string& options, HANDLE out = NULL,
+                           const std::string& title = duzar::kViewerTitle)
         : m_process(ViewerCommand(options), kWork, "", kErr, out) {
-        for (int i = 0; i < 600 && !(m_window = FindWindowA(NULL, duzar::kViewerTitle)); ++i) {
+        for (int i = 0; i < 600 && !(m_window = FindWindowA(NULL, title.c_str())); ++i) {
             Sleep(50);
         }
         EXPECT_NE(nullptr, m_window) << "the viewer's window did not appear";
@@ -623,6 +625,60 @@ TEST_F(LogViewTest, WritersOutliveAKilledViewer) {
     const long kBufferLines = static_cast<long>(duzar::kBufferSize) / (kPad + 20);
     EXPECT_LE(unaccounted, kBufferLines) << "lines the killed viewer had taken and lost";
     std::printf("lines lost by the killed viewer: %ld\n", unaccounted);
+}
+
+// A program's debug output joins the channel's lines in one timeline, with its process; another
+// program already listening there is said, and the channel goes on alone.
+TEST_F(LogViewTest, DebugOutputJoinsTheTimeline) {
+    {
+        RunningViewer viewer("--print --debug-output --out " + kOut);
+        ChildProcess writer(Writer(0, 20, 30, 0) + " both", "C:\\");
+        EXPECT_EQ(0u, writer.Wait());
+        Sleep(300);
+        EXPECT_EQ(0u, viewer.Close());
+        std::vector<std::string> expected;
+        for (int i = 0; i < 20; ++i) {
+            std::string process = "[" + std::to_string(writer.Id()) + " duzar_writer.exe] ";
+            expected.push_back((i % 2 ? process : "") + "writer 0 line " + std::to_string(i));
+        }
+        EXPECT_EQ(expected, ReadLines(kOut));
+    }
+    OwnedHandle listening(CreateEventA(NULL, FALSE, FALSE, "DBWIN_BUFFER_READY"));
+    RunningViewer viewer("--print --debug-output --out " + kOut);
+    LogClient client;
+    client.Logf("through the channel");
+    Sleep(300);
+    EXPECT_EQ(0u, viewer.Close());
+    EXPECT_EQ(std::vector<std::string>{"through the channel"}, ReadLines(kOut));
+    EXPECT_NE(std::string::npos, ReadFileText(kErr).find("another program listens"))
+        << ReadFileText(kErr);
+}
+
+// A saved log opens in a window of its own with its numbers, times and processes, any other line as
+// it is; it is no channel viewer: clients do not find it, and a channel viewer starts beside it.
+TEST_F(LogViewTest, ASavedLogOpensAgain) {
+    const std::string path = std::string(kWork) + "\\saved.log";
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << "5\t2026-12-08T10:00:00.000\t\tfirst\r\n"
+             << "9\t2026-12-08T10:00:01.250\t42 x.exe\tsecond\r\n"
+             << "a plain line\r\n";
+    }
+    RunningViewer saved("\"" + path + "\"", NULL, path + " - duzar log viewer");
+    ASSERT_EQ(3u, saved.WaitForTexts(3).size());
+    const std::vector<std::string> rows = saved.Rows();
+    EXPECT_EQ("5\t10:00:00.000\tfirst", rows[0]);
+    EXPECT_EQ("9\t10:00:01.250\t[42 x.exe] second", rows[1]);
+    EXPECT_EQ("10\t", rows[2].substr(0, 3)) << rows[2];
+    EXPECT_EQ("a plain line", saved.Texts().at(2));
+    EXPECT_EQ(nullptr, FindWindowA(NULL, duzar::kViewerTitle));
+    RunningViewer channel("");
+    LogClient client;
+    client.Logf("to the channel");
+    EXPECT_EQ(std::vector<std::string>{"to the channel"}, channel.WaitForTexts(1));
+    EXPECT_EQ(3u, saved.Rows().size());
+    EXPECT_EQ(0u, channel.Close());
+    EXPECT_EQ(0u, saved.Close());
 }
 
 TEST_F(LogViewTest, SetupMenuLinesArrive) {
