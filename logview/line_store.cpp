@@ -3,6 +3,7 @@
 #include "output_writer.h"
 #include "owned.h"
 
+#include <limits.h>
 #include <stdio.h>
 
 void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row,
@@ -27,19 +28,49 @@ std::string LogFileLine(const KeptLine& line) {
     return head + line.process + "\t" + line.text;
 }
 
+namespace {
+
+// digits decimal digits at *at, moved past them; false when any is not a digit.
+bool Digits(const char** at, int digits, unsigned* value) {
+    *value = 0;
+    for (int i = 0; i < digits; ++i, ++*at) {
+        if (**at < '0' || **at > '9') {
+            return false;
+        }
+        *value = *value * 10 + static_cast<unsigned>(**at - '0');
+    }
+    return true;
+}
+
+bool Expect(const char** at, char c) {
+    return *(*at)++ == c;
+}
+
+} // namespace
+
 bool ParseLogFileLine(const std::string& text, KeptLine* line) {
+    const char* at = text.c_str();
     unsigned long number = 0;
-    unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0;
-    int consumed = 0;
-    // No blank after the time: sscanf's own would also skip an empty process's tab.
-    if (sscanf(text.c_str(), "%lu\t%4u-%2u-%2uT%2u:%2u:%2u.%3u%n", &number, &year, &month, &day,
-               &hour, &minute, &second, &ms, &consumed) != 8 ||
-        text[static_cast<size_t>(consumed)] != '\t' || month < 1 || month > 12 || day < 1 ||
-        day > 31 || hour > 23 || minute > 59 || second > 59 || ms > 999) {
+    if (*at < '0' || *at > '9') {
         return false;
     }
-    ++consumed;
-    size_t tab = text.find('\t', static_cast<size_t>(consumed));
+    for (; *at >= '0' && *at <= '9'; ++at) {
+        if (number > (ULONG_MAX - 9) / 10) {
+            return false;
+        }
+        number = number * 10 + static_cast<unsigned long>(*at - '0');
+    }
+    unsigned year, month, day, hour, minute, second, ms;
+    if (!Expect(&at, '\t') || !Digits(&at, 4, &year) || !Expect(&at, '-') ||
+        !Digits(&at, 2, &month) || !Expect(&at, '-') || !Digits(&at, 2, &day) ||
+        !Expect(&at, 'T') || !Digits(&at, 2, &hour) || !Expect(&at, ':') ||
+        !Digits(&at, 2, &minute) || !Expect(&at, ':') || !Digits(&at, 2, &second) ||
+        !Expect(&at, '.') || !Digits(&at, 3, &ms) || !Expect(&at, '\t') || month < 1 ||
+        month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) {
+        return false;
+    }
+    size_t start = static_cast<size_t>(at - text.c_str());
+    size_t tab = text.find('\t', start);
     if (tab == std::string::npos) {
         return false;
     }
@@ -59,7 +90,7 @@ bool ParseLogFileLine(const std::string& text, KeptLine* line) {
     line->number = number;
     line->clock = clock;
     line->arrival = (static_cast<ULONGLONG>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime;
-    line->process = text.substr(static_cast<size_t>(consumed), tab - static_cast<size_t>(consumed));
+    line->process = text.substr(start, tab - start);
     line->text = text.substr(tab + 1, end - tab - 1);
     return true;
 }
