@@ -1,12 +1,15 @@
 #include "channel_reader.h"
 
+#include "output_writer.h"
+
 #include <stdio.h>
 
 namespace {
 
 bool Fail(const char* call, const char* name, std::string* error) {
     char message[256];
-    snprintf(message, sizeof message, "%s(\"%s\") failed: %lu", call, name, GetLastError());
+    snprintf(message, sizeof message, "%s(\"%s\") failed: %s", call, name,
+             SystemReason(GetLastError()).c_str());
     *error = message;
     return false;
 }

@@ -142,7 +142,7 @@ void Commands::ToggleLogToFile() {
             return;
         }
         m_settings.logFile = path;
-        SaveSettings(m_settings);
+        KeepSettings();
     }
     m_window.SetLogFile(m_logFile.IsOpen() ? m_settings.logFile : std::string());
     UpdateMenuChecks();
@@ -200,7 +200,7 @@ void Commands::ToggleCapture() {
     } else {
         m_capture.Stop();
     }
-    SaveSettings(m_settings);
+    KeepSettings();
     UpdateMenuChecks();
 }
 
@@ -366,9 +366,17 @@ bool Commands::RunDialog(int id, DLGPROC procedure) {
 
 void Commands::SetTimeMode(TimeMode mode) {
     m_settings.timeMode = mode;
-    SaveSettings(m_settings);
+    KeepSettings();
     UpdateMenuChecks();
     m_window.Redraw();
+}
+
+// The user's settings are the window's: a headless viewer, whose filter comes from its options,
+// never writes them, whatever commands another program sends its hidden window.
+void Commands::KeepSettings() {
+    if (m_keepsSettings) {
+        SaveSettings(m_settings);
+    }
 }
 
 void Commands::ApplySettings() {
@@ -421,20 +429,20 @@ void Commands::OnCommand(WORD command) {
         break;
     case IDM_FILTER:
         if (RunDialog(IDD_FILTER, FilterProc)) {
-            SaveSettings(m_settings);
+            KeepSettings();
             m_window.Refilter();
         }
         break;
     case IDM_HIGHLIGHT:
         if (RunDialog(IDD_HIGHLIGHT, HighlightProc)) {
             m_highlighter.Set(m_settings.highlights);
-            SaveSettings(m_settings);
+            KeepSettings();
             m_window.Redraw();
         }
         break;
     case IDM_ALWAYS_ON_TOP:
         m_settings.alwaysOnTop = !m_settings.alwaysOnTop;
-        SaveSettings(m_settings);
+        KeepSettings();
         m_window.ApplyAlwaysOnTop();
         UpdateMenuChecks();
         break;

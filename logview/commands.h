@@ -9,11 +9,13 @@
 
 class Commands : public CommandTarget {
   public:
+    // keepsSettings: false for the headless viewer, whose settings are not the user's.
     Commands(ViewerWindow& window, LineStore& store, ViewerSettings& settings,
              Highlighter& highlighter, Arrivals& arrivals, DebugOutputReader& capture,
-             LogFile& logFile)
+             LogFile& logFile, bool keepsSettings)
         : m_window(window), m_store(store), m_settings(settings), m_highlighter(highlighter),
-          m_arrivals(arrivals), m_capture(capture), m_logFile(logFile) {}
+          m_arrivals(arrivals), m_capture(capture), m_logFile(logFile),
+          m_keepsSettings(keepsSettings) {}
     Commands(const Commands&) = delete;
     Commands& operator=(const Commands&) = delete;
 
@@ -44,6 +46,7 @@ class Commands : public CommandTarget {
     void TakeFindBox(HWND box);
     void OpenFindBox();
     bool RunDialog(int id, DLGPROC procedure);
+    void KeepSettings();
     void SetTimeMode(TimeMode mode);
 
     ViewerWindow& m_window;
@@ -53,6 +56,7 @@ class Commands : public CommandTarget {
     Arrivals& m_arrivals;
     DebugOutputReader& m_capture;
     LogFile& m_logFile;
+    bool m_keepsSettings;
     HWND m_findBox = NULL;
     std::string m_findText;
     bool m_findMatchCase = false;

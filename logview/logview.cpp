@@ -114,7 +114,13 @@ ViewerSettings TakeSettings(const Options& options) {
 void RunMessageLoop(HINSTANCE instance, const ViewerWindow& window, Commands& commands) {
     HACCEL keys = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_LOGVIEW_KEYS));
     MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+    BOOL got;
+    // -1 is not the end: Wine says so for a message it could not deliver (another program sent a
+    // string of a megabyte or more), and the next call waits as ever.
+    while ((got = GetMessageA(&msg, NULL, 0, 0)) != 0) {
+        if (got == -1) {
+            continue;
+        }
         if (!TranslateAcceleratorA(window.Handle(), keys, &msg) && !commands.FindBoxMessage(&msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
@@ -151,7 +157,7 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     DebugOutputReader capture;
     LogFile logFile(&arrivals);
     ViewerWindow window(store, settings, highlighter, arrivals, headless ? &output : NULL);
-    Commands commands(window, store, settings, highlighter, arrivals, capture, logFile);
+    Commands commands(window, store, settings, highlighter, arrivals, capture, logFile, !headless);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     const std::string title = saved ? std::string(options.openPath) + " - " + kBoxCaption

@@ -158,10 +158,14 @@ void HeadlessOutput::Fault(const std::string& text) {
 unsigned long HeadlessOutput::Finish(unsigned long lost, DWORD timeout, bool* ended) {
     *ended = m_file.Finish(timeout);
     *ended = m_out.Finish(timeout) && *ended;
-    lost += Lost();
-    if (lost > 0) {
-        Fault("logview: " + std::to_string(lost) + " lines lost");
+    unsigned long out = m_out.Lost(), file = m_file.Lost();
+    if (lost + out + file > 0) {
+        // Each output apart: a line lost to a stalled standard output may be whole in the file.
+        std::string said = "lines lost: " + std::to_string(lost) + " behind the window, " +
+                           std::to_string(out) + " on standard output";
+        Fault(m_outPath.empty() ? said : said + ", " + std::to_string(file) + " in " + m_outPath);
     }
+    lost += out + file;
     *ended = m_error.Finish(timeout) && *ended;
     return lost;
 }

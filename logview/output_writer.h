@@ -83,7 +83,8 @@ class HeadlessOutput : public LineSink, public FaultSink {
     void Fault(const std::string& text);
     void WriteFailed(const std::string& text) override { Fault(text); }
     // Writes what is left, at most timeout for each target, and says on standard error how many
-    // lines were lost, lost (the channel's, counted by the caller) included. Returns them all.
+    // lines each output lost, and how many were lost before them (lost, counted by the caller).
+    // Returns the sum.
     // *ended is false when a target is still blocked: the process must then exit at once.
     unsigned long Finish(unsigned long lost, DWORD timeout, bool* ended);
     unsigned long Lost() { return m_out.Lost() + m_file.Lost(); }

@@ -10,6 +10,7 @@ namespace {
 
 constexpr char kWindowClass[] = "DuzarLogView";
 constexpr UINT kFilterMessage = WM_APP + 2;
+constexpr UINT kSyncMessage = WM_APP + 3;
 constexpr UINT_PTR kStopTimer = 1;
 // Kept lines considered per slice of a new filter, between which the window answers its messages.
 constexpr size_t kFilterSlice = 20000;
@@ -71,6 +72,7 @@ bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands, const cha
         return false;
     }
     SendMessageA(m_list, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SetWindowSubclass(m_list, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
     Layout();
     UpdateStatus();
     return true;
@@ -123,12 +125,16 @@ void ViewerWindow::TakeQueued() {
 // Another program may send anything: a line is read no further than a client's can be long.
 LRESULT ViewerWindow::AddFlushedLine(const char* text) {
     TakeQueued();
-    bool follow = LastRowVisible();
     size_t length = strnlen(text, duzar::kBufferSize - 1);
     m_store.Add(std::string(text, length));
     m_store.EndOfBatch();
-    SyncRows(follow);
-    UpdateStatus();
+    // Drawn once the client has gone on: a flush sends line after line, and a redraw for each
+    // would cost the client some 20 ms a line.
+    if (!m_syncPending) {
+        m_syncPending = true;
+        m_followOnSync = LastRowVisible();
+        PostMessageA(m_window, kSyncMessage, 0, 0);
+    }
     // Its row, or the last row when the filter hides it.
     size_t rows = m_store.RowCount();
     return rows > 0 ? static_cast<LRESULT>(rows - 1) : 0;
@@ -196,22 +202,22 @@ void ViewerWindow::SyncRows(bool follow) {
     LRESULT count = SendMessageA(m_list, LB_GETCOUNT, 0, 0);
     SendMessageA(m_list, WM_SETREDRAW, FALSE, 0);
     if (gone >= static_cast<size_t>(count)) {
-        SendMessageA(m_list, LB_RESETCONTENT, 0, 0);
+        ChangeRows(LB_RESETCONTENT, 0, 0);
     } else if (gone > 0 && !AnySelected()) {
         // Removing rows one by one costs a move of every row after them each time: with many
         // rows kept, the list is counted afresh instead, the same lines kept in view.
         LRESULT top = SendMessageA(m_list, LB_GETTOPINDEX, 0, 0);
-        SendMessageA(m_list, LB_RESETCONTENT, 0, 0);
-        SendMessageA(m_list, LB_SETCOUNT, m_store.RowCount(), 0);
+        ChangeRows(LB_RESETCONTENT, 0, 0);
+        ChangeRows(LB_SETCOUNT, m_store.RowCount(), 0);
         SendMessageA(m_list, LB_SETTOPINDEX,
                      static_cast<WPARAM>(top > static_cast<LRESULT>(gone) ? top - gone : 0), 0);
     } else {
         // The selection stays with its rows.
         for (size_t i = 0; i < gone; ++i) {
-            SendMessageA(m_list, LB_DELETESTRING, 0, 0);
+            ChangeRows(LB_DELETESTRING, 0, 0);
         }
     }
-    SendMessageA(m_list, LB_SETCOUNT, m_store.RowCount(), 0);
+    ChangeRows(LB_SETCOUNT, m_store.RowCount(), 0);
     size_t extent = m_store.WidestText() + kTimeColumn + 2;
     if (extent != m_extent) {
         m_extent = extent;
@@ -226,7 +232,7 @@ void ViewerWindow::SyncRows(bool follow) {
 
 void ViewerWindow::Refilter() {
     m_store.SetFilter(m_settings.include, m_settings.exclude);
-    SendMessageA(m_list, LB_RESETCONTENT, 0, 0);
+    ChangeRows(LB_RESETCONTENT, 0, 0);
     FilterSlice();
 }
 
@@ -246,7 +252,7 @@ void ViewerWindow::Redraw() {
 
 void ViewerWindow::Clear() {
     m_store.Clear();
-    SendMessageA(m_list, LB_RESETCONTENT, 0, 0);
+    ChangeRows(LB_RESETCONTENT, 0, 0);
     SyncRows(true);
 }
 
@@ -338,6 +344,34 @@ void ViewerWindow::SavePlacement() {
     SaveSettings(m_settings);
 }
 
+LRESULT ViewerWindow::ChangeRows(UINT message, WPARAM wParam, LPARAM lParam) {
+    m_changingRows = true;
+    LRESULT result = SendMessageA(m_list, message, wParam, lParam);
+    m_changingRows = false;
+    return result;
+}
+
+// The list's rows are the store's: anyone may read them and select, only the window adds or
+// removes them (another program's count of 2^31 rows would take the window's memory and time).
+LRESULT CALLBACK ViewerWindow::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR, DWORD_PTR window) {
+    switch (message) {
+    case LB_SETCOUNT:
+    case LB_ADDSTRING:
+    case LB_INSERTSTRING:
+    case LB_DELETESTRING:
+    case LB_RESETCONTENT:
+    case LB_INITSTORAGE:
+    case LB_DIR:
+    case LB_ADDFILE:
+        if (!reinterpret_cast<const ViewerWindow*>(window)->m_changingRows) {
+            return LB_ERR;
+        }
+        break;
+    }
+    return DefSubclassProc(list, message, wParam, lParam);
+}
+
 LRESULT CALLBACK ViewerWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* self =
@@ -354,14 +388,20 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case LB_ADDSTRING:
         return lParam ? AddFlushedLine(reinterpret_cast<const char*>(lParam)) : LB_ERR;
-    // Honoured only while following: a user reading older lines keeps them in view.
+    // Honoured only while following: a user reading older lines keeps them in view. While rows
+    // wait to be drawn, the drawing follows.
     case LB_SETTOPINDEX:
-        if (LastRowVisible()) {
+        if (!m_syncPending && LastRowVisible()) {
             SendMessageA(m_list, LB_SETTOPINDEX, wParam, 0);
         }
         return 0;
     case kWakeMessage: TakeQueued(); return 0;
     case kFilterMessage: FilterSlice(); return 0;
+    case kSyncMessage:
+        m_syncPending = false;
+        SyncRows(m_followOnSync);
+        UpdateStatus();
+        return 0;
     case WM_COMMAND:
         if (lParam == 0 && m_commands) {
             m_commands->OnCommand(LOWORD(wParam));
@@ -372,6 +412,9 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_DRAWITEM: DrawRow(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)); return TRUE;
     case WM_SIZE: Layout(); return 0;
+    // Clients find the viewer by its title: it stays as it is.
+    case WM_SETTEXT:
+        return m_channelWindow ? FALSE : DefWindowProcA(m_window, message, wParam, lParam);
     case WM_DROPFILES: {
         HDROP drop = reinterpret_cast<HDROP>(wParam);
         char path[MAX_PATH];

@@ -80,10 +80,14 @@ class ViewerWindow {
 
   private:
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
+                                     UINT_PTR, DWORD_PTR);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT AddFlushedLine(const char* text);
     bool LastRowVisible() const;
     void SyncRows(bool follow);
+    // The one way the list's rows are added or removed.
+    LRESULT ChangeRows(UINT message, WPARAM wParam, LPARAM lParam);
     void FilterSlice();
     void DrawRow(const DRAWITEMSTRUCT& item) const;
     void Layout();
@@ -105,4 +109,7 @@ class ViewerWindow {
     std::string m_notice;
     std::string m_logFile;
     bool m_channelWindow = false; // not a saved log's
+    bool m_changingRows = false;  // the window itself changes the list's rows
+    bool m_syncPending = false;   // flushed lines wait to be drawn
+    bool m_followOnSync = false;  // the last row was in view when they came
 };

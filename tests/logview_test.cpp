@@ -237,6 +237,17 @@ TEST_F(LogViewTest, FlushedLinesFollowDrainedOnes) {
     const std::string huge(3 * duzar::kBufferSize, 'y');
     SendMessageA(viewer.Window(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(huge.c_str()));
     EXPECT_EQ(huge.substr(0, duzar::kBufferSize - 1), viewer.WaitForTexts(4).at(3));
+    // One too large for the system to deliver, a title, and a count of rows sent to the list: the
+    // viewer stays, under its title, with its rows.
+    const std::string tooLarge(1100000, 'z');
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(viewer.Window(), LB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(tooLarge.c_str()), SMTO_NORMAL, 2000, &answer);
+    SendMessageA(viewer.Window(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Hijacked"));
+    SendMessageA(viewer.List(), LB_SETCOUNT, 0x7FFFFFFF, 0);
+    EXPECT_NE(0, SendMessageTimeoutA(viewer.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer));
+    EXPECT_EQ(viewer.Window(), FindWindowA(NULL, duzar::kViewerTitle));
+    EXPECT_EQ(4, SendMessageA(viewer.List(), LB_GETCOUNT, 0, 0));
     UnmapViewOfFile(view);
     CloseHandle(map);
     CloseHandle(event);
@@ -467,7 +478,9 @@ TEST_F(LogViewTest, AStalledOutputStallsNothing) {
     CloseHandle(pipeRead);
     CloseHandle(pipeWrite);
     EXPECT_EQ(3000u, ReadLines(kOut).size());
-    EXPECT_TRUE(std::regex_search(ReadFileText(kErr), std::regex("logview: [0-9]+ lines lost")))
+    EXPECT_TRUE(std::regex_search(
+        ReadFileText(kErr), std::regex("logview: lines lost: 0 behind the window, [1-9][0-9]* "
+                                       "on standard output, 0 in C:.logview.out.txt")))
         << ReadFileText(kErr);
 }
 
@@ -490,7 +503,10 @@ TEST_F(LogViewTest, AFailingOutIsReported) {
     EXPECT_EQ(4u, viewer.Close());
     std::string errors = ReadFileText(kErr);
     EXPECT_NE(std::string::npos, errors.find("logview: cannot write " + pipe + ": ")) << errors;
-    EXPECT_NE(std::string::npos, errors.find("logview: 50 lines lost")) << errors;
+    EXPECT_NE(std::string::npos,
+              errors.find("logview: lines lost: 0 behind the window, 0 on standard output, 50 in " +
+                          pipe))
+        << errors;
 }
 
 TEST_F(LogViewTest, ReportsLockFaults) {
