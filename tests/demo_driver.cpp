@@ -2,7 +2,8 @@
 //   demo_driver click CAPTION_START CONTROL_ID   presses a button of the first top-level window
 //                                                 whose caption starts so
 //   demo_driver close CAPTION_START               closes that window
-//   demo_driver wait CAPTION_START                waits for that window
+//   demo_driver wait CAPTION_START [DESKTOP]      waits for that window (on the named desktop, as
+//                                                 `explorer /desktop=NAME,SIZE` makes one)
 // Waits up to 30 s for the window; exits with 1 when it never comes.
 #include <windows.h>
 
@@ -20,7 +21,8 @@ BOOL CALLBACK MatchCaption(HWND window, LPARAM param) {
     auto* search = reinterpret_cast<Search*>(param);
     char caption[256] = {};
     GetWindowTextA(window, caption, sizeof caption);
-    if (IsWindowVisible(window) &&
+    // Its own style: IsWindowVisible says no for a window on another desktop.
+    if ((GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) &&
         strncmp(caption, search->captionStart, strlen(search->captionStart)) == 0) {
         search->found = window;
         return FALSE;
@@ -35,8 +37,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     Search search = {argv[2], NULL};
+    const char* desktopName = strcmp(argv[1], "wait") == 0 && argc == 4 ? argv[3] : NULL;
     for (int i = 0; i < 300 && !search.found; ++i) {
-        EnumWindows(MatchCaption, reinterpret_cast<LPARAM>(&search));
+        // The named desktop may come only with the program that it shows.
+        HDESK desktop =
+            desktopName ? OpenDesktopA(desktopName, 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE)
+                        : NULL;
+        if (desktop) {
+            EnumDesktopWindows(desktop, MatchCaption, reinterpret_cast<LPARAM>(&search));
+            CloseDesktop(desktop);
+        } else if (!desktopName) {
+            EnumWindows(MatchCaption, reinterpret_cast<LPARAM>(&search));
+        }
         Sleep(search.found ? 0 : 100);
     }
     if (!search.found) {

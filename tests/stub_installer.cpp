@@ -1,4 +1,5 @@
-// Stands in for an installer, Notepad or an HTML viewer. With STUB_RECORD set it appends one line,
+// Stands in for an installer, Notepad or an HTML viewer. It says that it started on the system's
+// debug output, as installers write their diagnostics. With STUB_RECORD set it appends one line,
 // "<its own path>|<its command line>|<its current directory>", to that file and exits; without it,
 // it shows a box saying that it was started, as the demo media's placeholders do.
 #include <windows.h>
@@ -12,6 +13,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     char record[MAX_PATH] = {};
     GetModuleFileNameA(NULL, self, MAX_PATH);
     GetCurrentDirectoryA(MAX_PATH, directory);
+    char said[2 * MAX_PATH];
+    snprintf(said, sizeof said, "Placeholder installer started: %s\n", self);
+    OutputDebugStringA(said);
     if (GetEnvironmentVariableA("STUB_RECORD", record, MAX_PATH) == 0) {
         char text[3 * MAX_PATH];
         snprintf(text, sizeof text, "Started: %s\n\nCommand line: %s", self, GetCommandLineA());
