@@ -1,7 +1,8 @@
 // Figures for the log channel, printed, not judged:
 //  1. lines per second from this process into the real log viewer, without and with a filter that
 //     every line passes, beside the same lines sent with OutputDebugStringA to a listener on the
-//     debug-output shared-memory protocol (DBWIN_BUFFER);
+//     debug-output shared-memory protocol (DBWIN_BUFFER), and into the viewer capturing the debug
+//     output, alone and with as many channel lines at once;
 //  2. the cost of a Logf while no viewer runs, beside the formatting and one FindWindowA that it is
 //     meant to cost;
 //  3. how long one Logf takes against a viewer whose window does not answer (with a full buffer,
@@ -28,9 +29,26 @@ unsigned long ViewerLineCount(HWND viewer) {
     return counts.lines;
 }
 
-// Seconds for count lines to reach the viewer started headless with options, from the first Logf
-// to the last line taken.
-double ThroughViewer(const char* logview, const char* options, int count, const std::string& text) {
+// What a run feeds the viewer: channel lines, debug-output lines, or both at once (count of each,
+// the channel's from a thread of their own).
+enum class Feed { kChannel, kDebugOutput, kBoth };
+
+struct ChannelFeed {
+    int count;
+    const std::string* text;
+    static DWORD WINAPI Run(LPVOID self) {
+        auto* feed = static_cast<ChannelFeed*>(self);
+        for (int i = 0; i < feed->count; ++i) {
+            g_LogClient.Logf("%s", feed->text->c_str());
+        }
+        return 0;
+    }
+};
+
+// Seconds for count lines (of each kind fed) to reach the viewer started headless with options,
+// from the first line written to the last taken.
+double ThroughViewer(const char* logview, const char* options, int count, const std::string& text,
+                     Feed feed = Feed::kChannel) {
     std::string command = std::string("\"") + logview + "\" --print " + options;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     HANDLE sink =
@@ -50,13 +68,28 @@ double ThroughViewer(const char* logview, const char* options, int count, const 
         Sleep(50);
     }
     double start = Now();
-    for (int i = 0; i < count; ++i) {
-        g_LogClient.Logf("%s", text.c_str());
+    ChannelFeed channel = {count, &text};
+    HANDLE thread = NULL;
+    if (feed == Feed::kBoth) {
+        thread = CreateThread(NULL, 0, ChannelFeed::Run, &channel, 0, NULL);
     }
-    while (ViewerLineCount(viewer) < static_cast<unsigned long>(count)) {
+    const std::string debugText = text + "\n";
+    for (int i = 0; i < count; ++i) {
+        if (feed == Feed::kChannel) {
+            g_LogClient.Logf("%s", text.c_str());
+        } else {
+            OutputDebugStringA(debugText.c_str());
+        }
+    }
+    const unsigned long total = static_cast<unsigned long>(feed == Feed::kBoth ? 2 * count : count);
+    while (ViewerLineCount(viewer) < total) {
         Sleep(1);
     }
     double seconds = Now() - start;
+    if (thread) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
     g_LogClient.Close();
     PostMessageA(viewer, WM_CLOSE, 0, 0);
     WaitForSingleObject(process.hProcess, 30000);
@@ -75,6 +108,13 @@ struct DebugListener {
     HANDLE dataReady = CreateEventA(NULL, FALSE, FALSE, "DBWIN_DATA_READY");
     volatile LONG received = 0;
     volatile LONG stop = 0;
+
+    // The objects go with it: the viewer measured next listens there itself.
+    ~DebugListener() {
+        for (HANDLE handle : {mutex, map, bufferReady, dataReady}) {
+            CloseHandle(handle);
+        }
+    }
 
     static DWORD WINAPI Run(LPVOID self) {
         auto* listener = static_cast<DebugListener*>(self);
@@ -225,6 +265,8 @@ int main(int argc, char** argv) {
     double filtered =
         ThroughViewer(argv[1], "--include \"MyWinExec;x\" --exclude heartbeat", lines, text);
     double debug = ThroughDebugOutput(lines, text);
+    double debugViewer = ThroughViewer(argv[1], "--debug-output", lines, text, Feed::kDebugOutput);
+    double debugBoth = ThroughViewer(argv[1], "--debug-output", lines, text, Feed::kBoth);
     printf("Lines of %zu characters, %d of them:\n", kLineLength, lines);
     printf("  duzar channel into logview:      %10.0f lines/s\n", lines / viewer);
     printf("  the same, a filter active:       %10.0f lines/s\n", lines / filtered);
@@ -234,6 +276,9 @@ int main(int argc, char** argv) {
     } else {
         printf("  OutputDebugStringA to a listener: the listener did not receive every line\n");
     }
+    printf("  OutputDebugStringA into logview:  %10.0f lines/s\n", lines / debugViewer);
+    printf("  the same with as many channel lines at once: %6.0f debug-output lines/s\n",
+           lines / debugBoth);
 
     const int calls = 10000;
     double logf = PerCall(calls, LogfWithoutViewer);

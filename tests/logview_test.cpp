@@ -561,8 +561,9 @@ TEST_F(LogViewTest, IdlesAgainstASquattedEvent) {
 
 TEST_F(LogViewTest, ManyWritersLoseNothing) {
     const int kWriters = 8, kLines = 2000, kPad = 400;
-    // Headless with a filter that every line passes but writer 0's.
-    RunningViewer viewer("--print --out " + kOut + " --include \"LINE \" --exclude \"writer 0 \"");
+    // Headless with a filter that every line passes but writer 0's, the debug output read too.
+    RunningViewer viewer("--print --debug-output --out " + kOut +
+                         " --include \"LINE \" --exclude \"writer 0 \"");
     std::vector<std::unique_ptr<ChildProcess>> writers;
     for (int w = 0; w < kWriters; ++w) {
         writers.push_back(std::make_unique<ChildProcess>(Writer(w, kLines, 0, kPad), "C:\\"));
@@ -602,7 +603,7 @@ int WritersSeen(const std::string& path) {
 TEST_F(LogViewTest, WritersOutliveAKilledViewer) {
     const int kWriters = 4, kLines = 3000, kPad = 100;
     const std::string firstOut = std::string(kWork) + "\\first.txt";
-    auto first = std::make_unique<RunningViewer>("--print --out " + firstOut);
+    auto first = std::make_unique<RunningViewer>("--print --debug-output --out " + firstOut);
     std::vector<std::unique_ptr<ChildProcess>> writers;
     for (int w = 0; w < kWriters; ++w) {
         writers.push_back(std::make_unique<ChildProcess>(Writer(w, kLines, 0, kPad), "C:\\"));
