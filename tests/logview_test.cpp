@@ -598,8 +598,8 @@ int WritersSeen(const std::string& path) {
 
 // The viewer killed mid-run: the writers go on (their lines are refused while no viewer runs), a
 // viewer started afterwards gets their later lines, and of the lines accepted, those the writers
-// did not report dropped are in one output or the other but for at most a buffer's worth: what the
-// killed viewer had taken but not yet written.
+// did not report dropped are in one output or the other but for what the killed viewer had taken
+// and not yet written: at most two buffers' worth.
 TEST_F(LogViewTest, WritersOutliveAKilledViewer) {
     const int kWriters = 4, kLines = 3000, kPad = 100;
     const std::string firstOut = std::string(kWork) + "\\first.txt";
@@ -639,8 +639,9 @@ TEST_F(LogViewTest, WritersOutliveAKilledViewer) {
          at = match.suffix().first) {
         unaccounted -= std::stol(match[1]);
     }
+    // At most the batch being written when it died and the one taken after it.
     const long kBufferLines = static_cast<long>(duzar::kBufferSize) / (kPad + 20);
-    EXPECT_LE(unaccounted, kBufferLines) << "lines the killed viewer had taken and lost";
+    EXPECT_LE(unaccounted, 2 * kBufferLines) << "lines the killed viewer had taken and lost";
     std::printf("lines lost by the killed viewer: %ld\n", unaccounted);
 }
 
