@@ -36,13 +36,18 @@ class Arrivals : public FaultSink {
         Push({kind, text, std::string()});
         Wake();
     }
+    // One wake-up waits at a time: a flood of debug output must not fill the window's queue with
+    // them, where the user's commands would wait behind.
     void Wake() {
-        if (m_window) {
+        if (m_window && InterlockedExchange(&m_wakePending, 1) == 0) {
             PostMessageA(m_window, m_message, 0, 0);
         }
     }
     void WriteFailed(const std::string& text) override { Fault(Arrival::Kind::kWriteFailed, text); }
-    std::deque<Arrival> TakeAll() { return m_queue.TakeAll(); }
+    std::deque<Arrival> TakeAll() {
+        InterlockedExchange(&m_wakePending, 0);
+        return m_queue.TakeAll();
+    }
     // Lines dropped because the window fell behind by more than the queue holds.
     unsigned long Dropped() { return m_queue.Dropped(); }
 
@@ -50,4 +55,5 @@ class Arrivals : public FaultSink {
     BoundedQueue<Arrival> m_queue;
     HWND m_window = NULL;
     UINT m_message = 0;
+    volatile LONG m_wakePending = 0;
 };

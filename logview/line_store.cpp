@@ -4,13 +4,17 @@
 #include "owned.h"
 
 #include <limits.h>
+#include <string.h>
+
+#include <algorithm>
 #include <stdio.h>
 
 void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row,
                size_t size) {
     char time[32];
     if (mode == TimeMode::kSinceFirstLine) {
-        ULONGLONG ms = (line.arrival - firstArrival) / 10000;
+        // A line dated before the first (a saved log's, a clock set back) shows +0.000.
+        ULONGLONG ms = line.arrival > firstArrival ? (line.arrival - firstArrival) / 10000 : 0;
         snprintf(time, sizeof time, "+%llu.%03u", ms / 1000, static_cast<unsigned>(ms % 1000));
     } else {
         snprintf(time, sizeof time, "%02u:%02u:%02u.%03u", line.clock.wHour, line.clock.wMinute,
@@ -85,8 +89,10 @@ bool ParseLogFileLine(const std::string& text, KeptLine* line) {
     clock.wSecond = static_cast<WORD>(second);
     clock.wMilliseconds = static_cast<WORD>(ms);
     FILETIME local = {}, utc = {};
-    SystemTimeToFileTime(&clock, &local);
-    LocalFileTimeToFileTime(&local, &utc);
+    // A date that does not exist (February 31st, the year 0) is not a log file's.
+    if (!SystemTimeToFileTime(&clock, &local) || !LocalFileTimeToFileTime(&local, &utc)) {
+        return false;
+    }
     line->number = number;
     line->clock = clock;
     line->arrival = (static_cast<ULONGLONG>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime;
@@ -229,13 +235,15 @@ bool LoadLogFile(const char* path, LineStore* store, std::string* error) {
         }
     };
     while (ReadFile(file.Get(), chunk, sizeof chunk, &got, NULL) && got > 0) {
-        for (DWORD i = 0; i < got; ++i) {
-            if (chunk[i] == '\n') {
+        for (const char *at = chunk, *end = chunk + got; at < end;) {
+            const char* feed = static_cast<const char*>(memchr(at, '\n', end - at));
+            const char* stop = feed ? feed : end;
+            pending.append(at, std::min<size_t>(stop - at, kLongestLine - pending.size()));
+            if (feed) {
                 take(pending);
                 pending.clear();
-            } else if (pending.size() < kLongestLine) {
-                pending += chunk[i];
             }
+            at = stop + (feed ? 1 : 0);
         }
     }
     if (!pending.empty()) {

@@ -160,6 +160,11 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     Commands commands(window, store, settings, highlighter, arrivals, capture, logFile, !headless);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
+    // A saved log is read before its window shows: one that cannot be read leaves no empty window.
+    if (saved && !LoadLogFile(options.openPath, &store, &error)) {
+        Complain(headless, error);
+        return kExitCannotStart;
+    }
     const std::string title = saved ? std::string(options.openPath) + " - " + kBoxCaption
                                     : std::string(duzar::kViewerTitle);
     if (!window.Create(instance, &commands, title.c_str())) {
@@ -174,10 +179,6 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     }
     if (saved) {
         settings.captureDebugOutput = false;
-        if (!LoadLogFile(options.openPath, &store, &error)) {
-            Complain(headless, error);
-            return kExitCannotStart;
-        }
         HMENU menu = GetMenu(window.Handle());
         EnableMenuItem(menu, IDM_LOG_TO_FILE, MF_GRAYED);
         EnableMenuItem(menu, IDM_CAPTURE_DEBUG, MF_GRAYED);

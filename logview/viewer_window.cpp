@@ -288,10 +288,12 @@ void ViewerWindow::UpdateStatus() {
             Grouped(m_store.RowCount()) + " shown" +
             (m_store.Filtering() ? " so far by the filter" : " by the filter") + ", " +
             Grouped(Lost()) + " lost  |  " +
-            (m_store.Received() == 0 ? "waiting for the first line from a program that logs "
-                                       "through the duzar channel, such as the setup menu"
-             : LastRowVisible()      ? "following"
-                                     : "paused: scrolled back");
+            (m_store.Received() == 0
+                 ? (m_channelWindow ? "waiting for the first line from a program that logs "
+                                      "through the duzar channel, such as the setup menu"
+                                    : "the file holds no line")
+             : LastRowVisible() ? "following"
+                                : "paused: scrolled back");
     if (!m_logFile.empty()) {
         text += "  |  logging to " + m_logFile;
     }

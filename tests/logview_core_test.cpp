@@ -219,6 +219,7 @@ TEST(LogFileTest, LinesReadBack) {
         {"3\t2026-12-08T17:59:41.123\t\t", true, 3, "", ""},
         {"7\t17:59:41.123\t\ttext", false, 0, "", ""},            // a copied row
         {"7\t2026-13-08T17:59:41.123\t\ttext", false, 0, "", ""}, // no month 13
+        {"7\t2026-02-31T17:59:41.123\t\ttext", false, 0, "", ""}, // nor February 31st
         {"7\t2026-12-08T17:59:41.123 text", false, 0, "", ""},
         {"plain text", false, 0, "", ""},
         {"", false, 0, "", ""},
