@@ -1,5 +1,7 @@
 #include "debug_output.h"
 
+#include "output_writer.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -24,7 +26,7 @@ bool DebugOutputReader::Start(Arrivals* arrivals, std::string* error) {
     if (taken) {
         *error = "another program listens to the debug output; only the channel is read";
     } else if (!m_bufferReady || !m_dataReady) {
-        *error = "cannot create the debug output's events: " + std::to_string(GetLastError());
+        *error = "cannot create the debug output's events: " + SystemReason(GetLastError());
     } else {
         m_map.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
                                        static_cast<DWORD>(kBufferSize), kMapName));
@@ -34,7 +36,7 @@ bool DebugOutputReader::Start(Arrivals* arrivals, std::string* error) {
             m_thread.Reset(CreateThread(NULL, 0, ThreadMain, this, 0, NULL));
         }
         if (!m_thread) {
-            *error = "cannot read the debug output: " + std::to_string(GetLastError());
+            *error = "cannot read the debug output: " + SystemReason(GetLastError());
         }
     }
     if (!m_thread) {

@@ -50,6 +50,11 @@ bool Expect(const char** at, char c) {
     return *(*at)++ == c;
 }
 
+// A time as one count of 100 ns.
+ULONGLONG Ticks(const FILETIME& time) {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 } // namespace
 
 bool ParseLogFileLine(const std::string& text, KeptLine* line) {
@@ -95,7 +100,7 @@ bool ParseLogFileLine(const std::string& text, KeptLine* line) {
     }
     line->number = number;
     line->clock = clock;
-    line->arrival = (static_cast<ULONGLONG>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime;
+    line->arrival = Ticks(utc);
     line->process = text.substr(start, tab - start);
     line->text = text.substr(tab + 1, end - tab - 1);
     return true;
@@ -106,8 +111,7 @@ bool LineStore::Add(const std::string& text, const std::string& process) {
     GetLocalTime(&clock);
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    return Add(text, clock, (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime,
-               process);
+    return Add(text, clock, Ticks(now), process);
 }
 
 bool LineStore::Add(const std::string& text, const SYSTEMTIME& clock, ULONGLONG arrival,

@@ -200,7 +200,7 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     }
     if (headless) {
         // Through the output's thread, as every fault: a script may start its writers after it.
-        output.Fault("logview: listening");
+        output.Fault("listening");
     }
     RunMessageLoop(instance, window, commands);
 

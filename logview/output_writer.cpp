@@ -151,7 +151,7 @@ void HeadlessOutput::EndOfBatch() {
 }
 
 void HeadlessOutput::Fault(const std::string& text) {
-    m_error.Push(text.compare(0, 9, "logview: ") == 0 ? text : "logview: " + text);
+    m_error.Push("logview: " + text);
     m_error.Wake();
 }
 
