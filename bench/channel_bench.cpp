@@ -22,6 +22,8 @@
 namespace {
 
 constexpr size_t kLineLength = 60;
+// How long the lines of one run may take to reach the viewer before the run is called failed.
+constexpr double kArrivalCeilingSeconds = 120;
 
 unsigned long ViewerLineCount(HWND viewer) {
     StatusCounts counts;
@@ -67,6 +69,10 @@ double ThroughViewer(const char* logview, const char* options, int count, const 
     for (int i = 0; i < 400 && !(viewer = FindWindowA(NULL, duzar::kViewerTitle)); ++i) {
         Sleep(50);
     }
+    if (!viewer) {
+        fprintf(stderr, "the viewer's window did not appear\n");
+        exit(1);
+    }
     double start = Now();
     ChannelFeed channel = {count, &text};
     HANDLE thread = NULL;
@@ -83,6 +89,11 @@ double ThroughViewer(const char* logview, const char* options, int count, const 
     }
     const unsigned long total = static_cast<unsigned long>(feed == Feed::kBoth ? 2 * count : count);
     while (ViewerLineCount(viewer) < total) {
+        if (Now() - start > kArrivalCeilingSeconds) {
+            fprintf(stderr, "the viewer showed %lu of %lu lines within %.0f s\n",
+                    ViewerLineCount(viewer), total, kArrivalCeilingSeconds);
+            exit(1);
+        }
         Sleep(1);
     }
     double seconds = Now() - start;

@@ -105,7 +105,12 @@ int main(int argc, char** argv) {
         g_LogClient.Logf("%s", line.c_str());
     }
     double worst = 0;
+    const double fed = Now();
     while (Counts(viewer, &worst).lines != static_cast<unsigned long>(lines)) {
+        if (Now() - fed > 120) {
+            fprintf(stderr, "the viewer did not count %ld lines within 120 s\n", lines);
+            return 1;
+        }
         Sleep(100);
     }
     printf("Filter change in the window, %ld lines kept:\n", lines);

@@ -1,7 +1,7 @@
 // The menu's rule that each command runs to its end before the next starts. A command can arrive
 // while another runs, since the log channel answers messages that other programs send to the menu
 // while it waits for the lock or for the viewer: such a command is kept and run after the running
-// one, in arrival order, never inside it.
+// one, in arrival order, never inside it. Once the menu is closed, none is kept or started.
 #pragma once
 
 #include <windows.h>
@@ -12,8 +12,11 @@ class CommandQueue {
     static constexpr size_t kCapacity = 64;
 
     // Runs command with run(command), then every command submitted meanwhile. While one runs, a
-    // command is only kept; false when the queue is full and it is not kept.
+    // command is only kept; false when it is not kept, the queue being full or closed.
     template <typename Run> bool Submit(WPARAM command, Run run) {
+        if (m_closed) {
+            return false;
+        }
         if (m_running) {
             return Keep(command);
         }
@@ -29,8 +32,13 @@ class CommandQueue {
         return true;
     }
 
-    // Forgets the commands kept and not yet run.
-    void Clear() { m_count = 0; }
+    // The menu is closed: the commands kept are forgotten, and none submitted from now on runs.
+    void Close() {
+        m_closed = true;
+        m_count = 0;
+    }
+    bool Closed() const { return m_closed; }
+    size_t Waiting() const { return m_count; }
 
   private:
     bool Keep(WPARAM command) {
@@ -43,6 +51,7 @@ class CommandQueue {
     }
 
     bool m_running = false;
+    bool m_closed = false;
     size_t m_first = 0;
     size_t m_count = 0;
     WPARAM m_kept[kCapacity] = {};

@@ -9,6 +9,14 @@ namespace {
 
 constexpr size_t kMessageSize = 1024;
 
+// A box owned by the menu, shown only while the menu is: a menu closed while a box was open (its
+// WM_CLOSE handled in the box's loop) is hidden, and a box after it would stand alone.
+void ShowBox(HWND owner, const char* text, const char* caption) {
+    if (!owner || IsWindowVisible(owner)) {
+        MessageBoxA(owner, text, caption, MB_OK);
+    }
+}
+
 // A step after the open failed: the key is closed before the user is told.
 bool FailStep(HWND owner, HKEY key, LONG status, const char* caption) {
     g_RegistryCalls.closeKey(key);
@@ -24,7 +32,7 @@ void ShowSystemError(HWND owner, DWORD code, const char* caption) {
         duzar::FormatText(text, sizeof text, "%s: system error %lu (0x%08lX).", caption, code,
                           code);
     }
-    MessageBoxA(owner, text, caption, MB_OK);
+    ShowBox(owner, text, caption);
 }
 
 bool PatchDriverKey(HWND owner, const char* deviceKey) {
@@ -60,5 +68,5 @@ void PatchDisplayDriver(HWND owner) {
     if (PatchDriverKey(owner, kFirstDeviceKey) || PatchDriverKey(owner, kSecondDeviceKey)) {
         return;
     }
-    MessageBoxA(owner, kPatchFailedText, kPatchFailedCaption, MB_OK);
+    ShowBox(owner, kPatchFailedText, kPatchFailedCaption);
 }

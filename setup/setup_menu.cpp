@@ -72,14 +72,20 @@ void RunCommand(HWND menu, WPARAM command) {
 }
 
 // The whole wParam is compared, so only a click (notification 0) selects a command. IDOK and
-// IDCANCEL do nothing: Esc and Enter never close the menu.
+// IDCANCEL do nothing: Esc and Enter never close the menu. A closed menu takes no command, even one
+// sent after it closed; a click beyond what the queue keeps leaves a record.
 void OnCommand(HWND menu, WPARAM command) {
     switch (command) {
     case IDC_FENDRA_LIGHT:
     case IDC_README:
     case IDC_FENDRA_PROCESSING:
     case IDC_BOARD_DRIVERS:
-        g_commands.Submit(command, [menu](WPARAM next) { RunCommand(menu, next); });
+        if (!g_commands.Submit(command, [menu](WPARAM next) { RunCommand(menu, next); }) &&
+            !g_commands.Closed()) {
+            LogClient::WriteError(
+                duzar::kSourceTag, "SetupDialogProc: Command %u dropped, %u commands waiting.",
+                static_cast<unsigned>(command), static_cast<unsigned>(g_commands.Waiting()));
+        }
         break;
     }
 }
@@ -89,8 +95,9 @@ INT_PTR CALLBACK SetupDialogProc(HWND menu, UINT message, WPARAM wParam, LPARAM)
     case WM_INITDIALOG: OnInitDialog(menu); return FALSE;
     case WM_COMMAND: OnCommand(menu, wParam); return FALSE;
     case WM_CLOSE:
-        // Commands still waiting for a running one are not started once the menu is closed.
-        g_commands.Clear();
+        // Nothing waiting for a running command, and nothing that arrives later, is started once
+        // the menu is closed.
+        g_commands.Close();
         EndDialog(menu, 0);
         return FALSE;
     }

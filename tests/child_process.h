@@ -49,6 +49,19 @@ inline std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
+// Polls until done() holds, or a generous ceiling has passed; done()'s last answer. What a test
+// waits for is the thing itself (a line in a file, a record, a count), never a span of time.
+template <typename Done> bool WaitUntil(Done done, DWORD ceilingMs = 30000) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > ceilingMs) {
+            return done();
+        }
+        Sleep(20);
+    }
+    return true;
+}
+
 class ChildProcess {
   public:
     // Starts commandLine in directory; standard output and error go to the files named, if any,

@@ -306,11 +306,11 @@ TEST_F(LogClientTest, ALogCalledWhileLogWaitsFollowsIt) {
         strcpy(viewer.Buffer(), (held + "\n").c_str());
         viewer.onLine = [&](size_t) { EXPECT_EQ(0, client.Log("nested\n")); };
         std::unique_ptr<LockHolder> lock(c.lockHeld ? new LockHolder(INFINITE) : nullptr);
-        // While it waits for the lock, this thread answers a message sent to the window.
+        // While it waits for the lock, this thread answers a message sent to the window; one sent
+        // before the wait begins waits for it, since nothing else here answers sent messages.
         std::thread poke([&] {
             DWORD_PTR ignored = 0;
             if (c.lockHeld) {
-                Sleep(500);
                 SendMessageTimeoutA(viewer.Window(), LB_ADDSTRING, 0,
                                     reinterpret_cast<LPARAM>("poke"), SMTO_NORMAL, 30000, &ignored);
             }
@@ -454,6 +454,28 @@ TEST_F(LogClientTest, FlushCutShortByDeathRepeatsNothing) {
     client.FlushToViewer(viewer.Window(), viewer.Buffer());
     held.push_back("after");
     EXPECT_EQ(held, viewer.Lines());
+}
+
+// Lines accepted and still in the buffer when Close finds no viewer to take them: counted in a
+// record and taken out; with a viewer there, they wait for it.
+TEST_F(LogClientTest, CloseRecordsTheLinesNoViewerTakes) {
+    for (bool viewerStays : {true, false}) {
+        SCOPED_TRACE(viewerStays ? "viewer stays" : "viewer gone");
+        auto viewer = std::make_unique<ViewerPeer>();
+        LogClient client;
+        EXPECT_EQ(0, client.Log("one\n\ntwo\n"));
+        EXPECT_EQ(0, client.Log("half"));
+        OwnedHandle map(OpenFileMappingA(FILE_MAP_READ, FALSE, duzar::kMapName));
+        OwnedView view(MapViewOfFile(map.Get(), FILE_MAP_READ, 0, 0, duzar::kBufferSize));
+        if (!viewerStays) {
+            viewer.reset();
+        }
+        client.Close();
+        EXPECT_EQ(viewerStays ? "" : Record("Close: No viewer, 3 lines dropped."), ReadErrorFile());
+        EXPECT_EQ(viewerStays ? "one\n\ntwo\nhalf" : "",
+                  std::string(static_cast<const char*>(view.Get())));
+        DeleteFileA(kErrorPath);
+    }
 }
 
 // Close forgets the mapping; the next line maps the buffer of the viewer running then.

@@ -316,38 +316,49 @@ TEST(ViewerCommandTest, CommandLine) {
 }
 
 // Commands submitted while one runs (by what runs) follow it in arrival order, never inside it;
-// past the queue's capacity they are refused; a menu closed meanwhile (Clear) starts none of them.
+// past the queue's capacity they are refused; a menu closed meanwhile starts none of them, nor any
+// submitted after the close.
 TEST(CommandQueueTest, CommandsArrivingMeanwhileRunAfterInOrder) {
+    constexpr size_t kNever = ~size_t{0};
+    constexpr size_t kFull = CommandQueue::kCapacity;
     struct Case {
         size_t arriving;
+        size_t closedAfter; // arrivals before the close, or kNever
         size_t refused;
-        bool cleared;
-    } cases[] = {{0, 0, false},
-                 {2, 0, false},
-                 {CommandQueue::kCapacity, 0, false},
-                 {CommandQueue::kCapacity + 2, 2, false},
-                 {2, 0, true}};
+        size_t ran;
+    } cases[] = {{0, kNever, 0, 1},
+                 {2, kNever, 0, 3},
+                 {kFull, kNever, 0, kFull + 1},
+                 {kFull + 2, kNever, 2, kFull + 1},
+                 {2, 2, 0, 1},
+                 {4, 2, 2, 1},
+                 {kFull + 3, 0, kFull + 3, 1}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.arriving);
+        SCOPED_TRACE(testing::Message()
+                     << c.arriving << " arriving, closed after " << c.closedAfter);
         CommandQueue queue;
         std::vector<WPARAM> ran;
         size_t refused = 0;
         std::function<void(WPARAM)> run = [&](WPARAM command) {
             ran.push_back(command);
             for (WPARAM next = 1; command == 0 && next <= c.arriving; ++next) {
+                if (next - 1 == c.closedAfter) {
+                    queue.Close();
+                }
                 refused += queue.Submit(next, run) ? 0 : 1;
             }
-            if (c.cleared) {
-                queue.Clear();
+            if (command == 0 && c.closedAfter == c.arriving) {
+                queue.Close();
             }
         };
         EXPECT_TRUE(queue.Submit(0, run));
-        std::vector<WPARAM> expected(c.cleared ? 1 : c.arriving - c.refused + 1);
+        std::vector<WPARAM> expected(c.ran);
         for (size_t i = 0; i < expected.size(); ++i) {
             expected[i] = i;
         }
         EXPECT_EQ(expected, ran);
         EXPECT_EQ(c.refused, refused);
+        EXPECT_EQ(c.closedAfter != kNever, !queue.Submit(99, run)) << "a closed queue ran one more";
     }
 }
 

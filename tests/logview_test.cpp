@@ -181,7 +181,8 @@ TEST_F(LogViewTest, NumbersAndTimesEachLineAndKeepsItsTitle) {
     LogClient client;
     EXPECT_EQ(0, client.Logf("first"));
     EXPECT_EQ(0, client.Log("second, "));
-    // Drains pass while the line has no line feed yet: it stays whole.
+    // Drains pass while the line has no line feed yet: it stays whole. The time passing is what is
+    // tested here: a wait cut short only tests less.
     Sleep(3 * ChannelReader::kDrainPeriodMs);
     EXPECT_EQ(0, client.Logf("continued"));
     // A line whose line feed never comes is taken once it has stood for a while.
@@ -515,7 +516,10 @@ TEST_F(LogViewTest, ReportsLockFaults) {
     // A lock held past the viewer's patience: reported, and the line still comes once it is free.
     HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
     WaitForSingleObject(lock, INFINITE);
-    Sleep(ChannelReader::kLockTimeoutMs + 500);
+    EXPECT_TRUE(WaitUntil(
+        [] { return ReadFileText(kErr).find("Lock wait timed out") != std::string::npos; },
+        ChannelReader::kLockTimeoutMs + 30000))
+        << ReadFileText(kErr);
     ReleaseMutex(lock);
     EXPECT_EQ(0, client.Logf("after the wait"));
     // A writer that dies holding the lock, half-way through its line: that half stays a line of
@@ -530,9 +534,10 @@ TEST_F(LogViewTest, ReportsLockFaults) {
         CloseHandle(map);
         CloseHandle(dying);
     }).join();
-    Sleep(1000);
+    // The viewer, not the next client, must be the one that finds the lock abandoned.
+    EXPECT_TRUE(WaitUntil([] { return ReadLines(kOut).size() == 2; })) << ReadFileText(kOut);
     EXPECT_EQ(0, client.Logf("whole"));
-    Sleep(1000);
+    EXPECT_TRUE(WaitUntil([] { return ReadLines(kOut).size() == 3; })) << ReadFileText(kOut);
     EXPECT_EQ(0u, viewer.Close());
     CloseHandle(lock);
     std::string errors = ReadFileText(kErr);
@@ -553,7 +558,7 @@ TEST_F(LogViewTest, IdlesAgainstASquattedEvent) {
         << "the reader wakes without end";
     LogClient client;
     EXPECT_EQ(0, client.Logf("through a squatted event"));
-    Sleep(500);
+    EXPECT_TRUE(WaitUntil([] { return !ReadLines(kOut).empty(); }));
     EXPECT_EQ(0u, viewer.Close());
     CloseHandle(squatted);
     EXPECT_EQ((std::vector<std::string>{"through a squatted event"}), ReadLines(kOut));
@@ -599,23 +604,25 @@ int WritersSeen(const std::string& path) {
 // The viewer killed mid-run: the writers go on (their lines are refused while no viewer runs), a
 // viewer started afterwards gets their later lines, and of the lines accepted, those the writers
 // did not report dropped are in one output or the other but for what the killed viewer had taken
-// and not yet written: at most two buffers' worth.
+// and not yet written: at most two buffers' worth. The writers hold at a line until the second
+// viewer listens, so that it always has later lines to get, however fast they ran.
 TEST_F(LogViewTest, WritersOutliveAKilledViewer) {
-    const int kWriters = 4, kLines = 3000, kPad = 100;
+    const int kWriters = 4, kLines = 3000, kHoldAt = 2000, kPad = 100;
+    const char kGoOn[] = "LogViewTest.WritersGoOn";
+    OwnedHandle goOn(CreateEventA(NULL, TRUE, FALSE, kGoOn));
     const std::string firstOut = std::string(kWork) + "\\first.txt";
     auto first = std::make_unique<RunningViewer>("--print --debug-output --out " + firstOut);
     std::vector<std::unique_ptr<ChildProcess>> writers;
     for (int w = 0; w < kWriters; ++w) {
-        writers.push_back(std::make_unique<ChildProcess>(Writer(w, kLines, 0, kPad), "C:\\"));
+        writers.push_back(std::make_unique<ChildProcess>(
+            Writer(w, kLines, 0, kPad) + " hold " + std::to_string(kHoldAt) + " " + kGoOn, "C:\\"));
     }
     // Killed once every writer is under way.
-    for (int i = 0; i < 600 && WritersSeen(firstOut) < kWriters; ++i) {
-        Sleep(50);
-    }
+    EXPECT_TRUE(WaitUntil([&] { return WritersSeen(firstOut) == kWriters; }));
     first->Kill();
     first.reset();
-    Sleep(300);
     RunningViewer second("--print --out " + kOut);
+    SetEvent(goOn.Get());
     long unaccounted = kWriters * kLines;
     for (const auto& writer : writers) {
         DWORD refused = 0;
@@ -652,7 +659,7 @@ TEST_F(LogViewTest, DebugOutputJoinsTheTimeline) {
         RunningViewer viewer("--print --debug-output --out " + kOut);
         ChildProcess writer(Writer(0, 20, 30, 0) + " both", "C:\\");
         EXPECT_EQ(0u, writer.Wait());
-        Sleep(300);
+        EXPECT_TRUE(WaitUntil([] { return ReadLines(kOut).size() == 20; }));
         EXPECT_EQ(0u, viewer.Close());
         std::vector<std::string> expected;
         for (int i = 0; i < 20; ++i) {
@@ -665,7 +672,7 @@ TEST_F(LogViewTest, DebugOutputJoinsTheTimeline) {
     RunningViewer viewer("--print --debug-output --out " + kOut);
     LogClient client;
     client.Logf("through the channel");
-    Sleep(300);
+    EXPECT_TRUE(WaitUntil([] { return !ReadLines(kOut).empty(); }));
     EXPECT_EQ(0u, viewer.Close());
     EXPECT_EQ(std::vector<std::string>{"through the channel"}, ReadLines(kOut));
     EXPECT_NE(std::string::npos, ReadFileText(kErr).find("another program listens"))

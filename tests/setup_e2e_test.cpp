@@ -1,5 +1,6 @@
 // The real setup.exe under Wine: its menu, its buttons and the programs it starts.
 #include "box_watcher.h"
+#include "command_queue.h"
 #include "device_keys.h"
 #include "launch.h"
 #include "menu_harness.h"
@@ -375,6 +376,70 @@ TEST(SetupMenuTest, AStuckChannelDoesNotStopTheMenu) {
         lock.reset();
         EXPECT_EQ(0u, menu.CloseAndWait());
         EXPECT_EQ(c.buffer, viewer.Buffer());
+    }
+}
+
+// While a command waits for the channel, the menu answers what is sent to it. Once it takes
+// WM_CLOSE, nothing kept, sent or posted afterwards starts, and no box appears; the command under
+// way ends as it would. Clicks beyond what the queue keeps are each recorded.
+TEST(SetupMenuTest, AClosedMenuStartsNothingAndNoClickVanishes) {
+    const char kErrorFile[] = "C:\\duzar.err";
+    const std::string kDropped = "SetupDialogProc: Command 1007 dropped, 64 commands waiting.";
+    struct Case {
+        const char* label;
+        size_t keptBefore; // board-driver commands sent during the wait
+        bool close;        // then WM_CLOSE, and more commands sent and posted
+        size_t started;    // installers started: Fendra Light, then the board drivers
+        size_t dropped;
+    } cases[] = {
+        {"closed during the wait", 1, true, 1, 0},
+        {"clicks beyond the queue", CommandQueue::kCapacity + 2, false, CommandQueue::kCapacity + 1,
+         2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        DeleteFileA(kErrorFile);
+        DrainingViewer viewer;
+        auto lock = std::make_unique<LockHolder>(INFINITE);
+        Media media(kMedia);
+        RunningMenu menu(media);
+        ASSERT_NE(nullptr, menu.Dialog());
+        BoxWatcher boxes(menu.ProcessId(), menu.Dialog());
+        auto send = [&](HWND to, UINT message, WPARAM wParam) {
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutA(to, message, wParam, 0, SMTO_NORMAL, 5000, &ignored);
+        };
+        // The menu now waits for the lock inside Fendra Light's first line.
+        send(menu.Button(IDC_FENDRA_LIGHT), BM_CLICK, 0);
+        for (size_t i = 0; i < c.keptBefore; ++i) {
+            send(menu.Dialog(), WM_COMMAND, IDC_BOARD_DRIVERS);
+        }
+        if (c.close) {
+            send(menu.Dialog(), WM_CLOSE, 0);
+            send(menu.Dialog(), WM_COMMAND, IDC_BOARD_DRIVERS);
+            send(menu.Button(IDC_FENDRA_PROCESSING), BM_CLICK, 0);
+            PostMessageA(menu.Dialog(), WM_COMMAND, IDC_FENDRA_PROCESSING, 0);
+            PostMessageA(menu.Dialog(), WM_COMMAND, IDC_BOARD_DRIVERS, 0);
+        }
+        lock.reset();
+        if (c.close) {
+            EXPECT_TRUE(WaitUntil([&] { return !menu.Running(); })) << "the closed menu stayed";
+        }
+        std::vector<StubRecord> records = menu.WaitForRecords(c.started);
+        EXPECT_EQ(0u, menu.CloseAndWait());
+        ASSERT_EQ(c.started, records.size());
+        EXPECT_EQ(kMedia + "\\FendraL\\setup.exe", records[0].program);
+        for (size_t i = 1; i < records.size(); ++i) {
+            EXPECT_EQ(kMedia + "\\Morrik\\setup.exe", records[i].program);
+        }
+        EXPECT_TRUE(boxes.Boxes().empty()) << boxes.Boxes()[0].text;
+        const std::string errors = ReadFileText(kErrorFile);
+        size_t dropped = 0;
+        for (size_t at = errors.find(kDropped); at != std::string::npos;
+             at = errors.find(kDropped, at + 1)) {
+            ++dropped;
+        }
+        EXPECT_EQ(c.dropped, dropped) << errors;
     }
 }
 
