@@ -192,6 +192,16 @@ TEST_F(PatchTest, FailureOnTheFirstKeyGoesOnToTheSecond) {
     EXPECT_EQ(FailingRegistry::opened, FailingRegistry::closed);
 }
 
+// A menu closed while one of the boxes was open is hidden: the patch goes on, but shows no more.
+TEST_F(PatchTest, AHiddenOwnerGetsNoBox) {
+    CreateDeviceKey(kFirstDeviceKey);
+    CreateDeviceKey(kSecondDeviceKey);
+    FailingRegistry registry(2, ERROR_ACCESS_DENIED);
+    ShowWindow(m_owner, SW_HIDE);
+    EXPECT_EQ(std::vector<Box>{}, Patch());
+    EXPECT_EQ(2, FailingRegistry::closed) << "a key left open";
+}
+
 TEST_F(PatchTest, BoxTextForCodesWithInsertsOrWithoutText) {
     struct Case {
         LONG code;
