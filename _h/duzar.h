@@ -24,11 +24,11 @@
 
 namespace duzar {
 
-constexpr char kViewerTitle[] = "DUZar Window";
-constexpr char kMapName[] = "duzar_map_001";
-constexpr char kLockName[] = "duzar_lock";
-constexpr char kEventName[] = "DUZAR_EVENT";
-constexpr char kErrorFile[] = "\\duzar.err";
+inline constexpr char kViewerTitle[] = "DUZar Window";
+inline constexpr char kMapName[] = "duzar_map_001";
+inline constexpr char kLockName[] = "duzar_lock";
+inline constexpr char kEventName[] = "DUZAR_EVENT";
+inline constexpr char kErrorFile[] = "\\duzar.err";
 
 // The shared buffer holds one NUL-terminated text: at most kBufferSize - 1 characters.
 constexpr size_t kBufferSize = 4096;
@@ -46,7 +46,7 @@ constexpr DWORD kLogDeadlineMs = kLockTimeoutMs + kFlushDeadlineMs;
 
 // Every record names the header it comes from; the build maps the source root away, so this is a
 // project-relative path.
-constexpr char kSourceTag[] = __FILE__;
+inline constexpr char kSourceTag[] = __FILE__;
 
 // Length of a text that may lack its terminator within max bytes, as a buffer written by another
 // process may.
@@ -105,6 +105,9 @@ inline void FormatText(char* out, size_t size, const char* format, ...) {
     FormatBounded(out, size, format, args);
     va_end(args);
 }
+
+// What stands for the system's text where it has none: the code, in decimal and hexadecimal.
+inline constexpr char kNoSystemTextFormat[] = "No system text for error %lu (0x%08lX).";
 
 // The system's text for code, line break included, in out; false, with out empty, when the system
 // has none or it does not fit size bytes. Inserts ("%1") stand as they are.
@@ -328,9 +331,9 @@ class LogClient {
         }
     }
 
-    // Each handle is forgotten only once it closed; the view goes away with the process. Lines
-    // accepted and still waiting in the buffer when no viewer runs go with the last handle to it:
-    // they are counted in a record and taken out, never lost without a trace.
+    // Each handle is forgotten only once it closed; the view goes away with the process. Text
+    // accepted and still waiting in the buffer when no viewer runs goes with the last handle to it:
+    // it is taken out and its bytes counted in a record, never lost without a trace.
     void Close() {
         DropUntaken();
         CloseOne(&m_mutex, "mutex");
@@ -373,7 +376,7 @@ class LogClient {
             text[length] = '\0';
             WriteRecord(tag, text);
         } else {
-            WriteError(tag, "No system text for error %lu (0x%08lX).", code, code);
+            WriteError(tag, kNoSystemTextFormat, code, code);
         }
         return 0;
     }
@@ -479,16 +482,10 @@ class LogClient {
             return;
         }
         size_t length = BoundedLength(m_view, kBufferSize);
-        size_t pos = 0;
-        Line line;
-        int lines = 0;
-        while (NextLine(m_view, length, &pos, &line)) {
-            ++lines;
-        }
         memset(m_view, 0, kBufferSize);
         FreeLock();
-        if (lines != 0) {
-            WriteError(kSourceTag, "Close: No viewer, %d lines dropped.", lines);
+        if (length != 0) {
+            WriteError(kSourceTag, "Close: No viewer, %d bytes dropped.", static_cast<int>(length));
         }
     }
 

@@ -38,7 +38,6 @@ class CommandQueue {
         m_count = 0;
     }
     bool Closed() const { return m_closed; }
-    size_t Waiting() const { return m_count; }
 
   private:
     bool Keep(WPARAM command) {

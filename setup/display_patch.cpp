@@ -29,8 +29,7 @@ bool FailStep(HWND owner, HKEY key, LONG status, const char* caption) {
 void ShowSystemError(HWND owner, DWORD code, const char* caption) {
     char text[kMessageSize];
     if (!duzar::SystemText(code, text, sizeof text)) {
-        duzar::FormatText(text, sizeof text, "%s: system error %lu (0x%08lX).", caption, code,
-                          code);
+        duzar::FormatText(text, sizeof text, duzar::kNoSystemTextFormat, code, code);
     }
     ShowBox(owner, text, caption);
 }

@@ -76,8 +76,9 @@ bool BuildInstallerPath(UINT codePage, const char* programPath, const char* rela
 
 bool QuoteIfSpaced(const char* path, char* out, size_t size) {
     // Quoted, so that CreateProcess cannot run C:\My.exe for C:\My Install\...
-    bool quote = strchr(path, ' ') != NULL;
-    if (strlen(path) + (quote ? 2 : 0) >= size) {
+    size_t length = strlen(path);
+    bool quote = memchr(path, ' ', length) != NULL;
+    if (length + (quote ? 2 : 0) >= size) {
         out[0] = '\0';
         return false;
     }

@@ -84,7 +84,7 @@ void OnCommand(HWND menu, WPARAM command) {
             !g_commands.Closed()) {
             LogClient::WriteError(
                 duzar::kSourceTag, "SetupDialogProc: Command %u dropped, %u commands waiting.",
-                static_cast<unsigned>(command), static_cast<unsigned>(g_commands.Waiting()));
+                static_cast<unsigned>(command), static_cast<unsigned>(CommandQueue::kCapacity));
         }
         break;
     }

@@ -456,9 +456,9 @@ TEST_F(LogClientTest, FlushCutShortByDeathRepeatsNothing) {
     EXPECT_EQ(held, viewer.Lines());
 }
 
-// Lines accepted and still in the buffer when Close finds no viewer to take them: counted in a
-// record and taken out; with a viewer there, they wait for it.
-TEST_F(LogClientTest, CloseRecordsTheLinesNoViewerTakes) {
+// Text accepted and still in the buffer when Close finds no viewer to take it: counted in a
+// record and taken out; with a viewer there, it waits for it.
+TEST_F(LogClientTest, CloseRecordsTheTextNoViewerTakes) {
     for (bool viewerStays : {true, false}) {
         SCOPED_TRACE(viewerStays ? "viewer stays" : "viewer gone");
         auto viewer = std::make_unique<ViewerPeer>();
@@ -471,7 +471,8 @@ TEST_F(LogClientTest, CloseRecordsTheLinesNoViewerTakes) {
             viewer.reset();
         }
         client.Close();
-        EXPECT_EQ(viewerStays ? "" : Record("Close: No viewer, 3 lines dropped."), ReadErrorFile());
+        EXPECT_EQ(viewerStays ? "" : Record("Close: No viewer, 13 bytes dropped."),
+                  ReadErrorFile());
         EXPECT_EQ(viewerStays ? "one\n\ntwo\nhalf" : "",
                   std::string(static_cast<const char*>(view.Get())));
         DeleteFileA(kErrorPath);
