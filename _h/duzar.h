@@ -471,21 +471,27 @@ class LogClient {
                                    timeout, result) != 0;
     }
 
-    // Another process that holds the lock past kSendTimeoutMs is alive, and the buffer is its to
-    // hand on: nothing is counted then.
+    // Text is what is not a line feed: the blanked remains of lines already sent are none. A lock
+    // that another process keeps past kSendTimeoutMs leaves the text to it, said all the same with
+    // the wait's code (258); the buffer is only read then, within its bounds.
     void DropUntaken() {
         if (!m_view || FindWindowA(NULL, kViewerTitle)) {
             return;
         }
         DWORD error = 0;
-        if (TakeLock(kSendTimeoutMs, &error) == kLockNotOwned) {
-            return;
+        bool owned = TakeLock(kSendTimeoutMs, &error) != kLockNotOwned;
+        int bytes = 0;
+        for (size_t i = 0, length = BoundedLength(m_view, kBufferSize); i < length; ++i) {
+            bytes += m_view[i] != '\n';
         }
-        size_t length = BoundedLength(m_view, kBufferSize);
-        memset(m_view, 0, kBufferSize);
-        FreeLock();
-        if (length != 0) {
-            WriteError(kSourceTag, "Close: No viewer, %d bytes dropped.", static_cast<int>(length));
+        if (owned) {
+            error = 0;
+            memset(m_view, 0, kBufferSize);
+            FreeLock();
+        }
+        if (bytes != 0) {
+            WriteError(kSourceTag, "Close: No viewer, %d bytes dropped: %d.", bytes,
+                       static_cast<int>(error));
         }
     }
 

@@ -456,25 +456,36 @@ TEST_F(LogClientTest, FlushCutShortByDeathRepeatsNothing) {
     EXPECT_EQ(held, viewer.Lines());
 }
 
-// Text accepted and still in the buffer when Close finds no viewer to take it: counted in a
-// record and taken out; with a viewer there, it waits for it.
+// Text accepted and still in the buffer when Close finds no viewer to take it: its bytes, line
+// feeds not counted, in a record, and taken out; with a viewer there, it waits for it; with the
+// lock kept by another process, it is left to that one and said all the same.
 TEST_F(LogClientTest, CloseRecordsTheTextNoViewerTakes) {
-    for (bool viewerStays : {true, false}) {
-        SCOPED_TRACE(viewerStays ? "viewer stays" : "viewer gone");
+    const std::string text = "one\n\ntwo\nhalf";
+    struct Case {
+        const char* label;
+        bool viewerStays, lockKept;
+        std::string record, left;
+    } cases[] = {
+        {"viewer stays", true, false, "", text},
+        {"viewer gone", false, false, Record("Close: No viewer, 10 bytes dropped: 0."), ""},
+        {"viewer gone, lock kept", false, true, Record("Close: No viewer, 10 bytes dropped: 258."),
+         text},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
         auto viewer = std::make_unique<ViewerPeer>();
         LogClient client;
         EXPECT_EQ(0, client.Log("one\n\ntwo\n"));
         EXPECT_EQ(0, client.Log("half"));
         OwnedHandle map(OpenFileMappingA(FILE_MAP_READ, FALSE, duzar::kMapName));
         OwnedView view(MapViewOfFile(map.Get(), FILE_MAP_READ, 0, 0, duzar::kBufferSize));
-        if (!viewerStays) {
+        if (!c.viewerStays) {
             viewer.reset();
         }
+        std::unique_ptr<LockHolder> lock(c.lockKept ? new LockHolder(INFINITE) : nullptr);
         client.Close();
-        EXPECT_EQ(viewerStays ? "" : Record("Close: No viewer, 13 bytes dropped."),
-                  ReadErrorFile());
-        EXPECT_EQ(viewerStays ? "one\n\ntwo\nhalf" : "",
-                  std::string(static_cast<const char*>(view.Get())));
+        EXPECT_EQ(c.record, ReadErrorFile());
+        EXPECT_EQ(c.left, std::string(static_cast<const char*>(view.Get())));
         DeleteFileA(kErrorPath);
     }
 }
