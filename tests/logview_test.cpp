@@ -36,10 +36,11 @@ class RunningViewer {
     explicit RunningViewer(const std::string& options, HANDLE out = NULL,
                            const std::string& title = duzar::kViewerTitle)
         : m_process(ViewerCommand(options), kWork, "", kErr, out) {
-        for (int i = 0; i < 600 && !(m_window = FindWindowA(NULL, title.c_str())); ++i) {
-            Sleep(50);
-        }
-        EXPECT_NE(nullptr, m_window) << "the viewer's window did not appear";
+        // The window is found by its title before its status bar exists: ready once that shows.
+        EXPECT_TRUE(WaitUntil([&] {
+            m_window = FindWindowA(NULL, title.c_str());
+            return m_window && !Status().empty();
+        })) << "the viewer's window did not appear";
     }
     HWND Window() const { return m_window; }
     HWND List() const { return GetDlgItem(m_window, IDC_LINES); }
