@@ -9,8 +9,10 @@
 namespace {
 
 std::string DialogText(HWND dialog, int control) {
-    char text[kListSize] = {};
-    GetDlgItemTextA(dialog, control, text, sizeof text);
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(GetDlgItem(dialog, control))) + 1,
+                     '\0');
+    text.resize(static_cast<size_t>(
+        GetDlgItemTextA(dialog, control, &text[0], static_cast<int>(text.size()))));
     return text;
 }
 
@@ -29,9 +31,7 @@ bool DialogList(HWND dialog, int control, std::string* text) {
         MessageBoxA(dialog, message, kBoxCaption, MB_OK | MB_ICONWARNING);
         return false;
     }
-    char list[kListSize] = {};
-    GetDlgItemTextA(dialog, control, list, sizeof list);
-    *text = list;
+    *text = DialogText(dialog, control);
     return true;
 }
 
@@ -371,18 +371,20 @@ void Commands::SetTimeMode(TimeMode mode) {
     m_window.Redraw();
 }
 
-// The user's settings are the window's: a headless viewer, whose filter comes from its options,
-// never writes them, whatever commands another program sends its hidden window.
+// Kept where the mode keeps them (never by a headless viewer, whatever commands another program
+// sends its hidden window, nor by a saved log's window); a failure is said in the status bar.
 void Commands::KeepSettings() {
-    if (m_keepsSettings) {
-        SaveSettings(m_settings);
+    LONG status = m_settings.Save();
+    if (status != ERROR_SUCCESS) {
+        m_window.ReportFault("Cannot keep the settings: " +
+                             SystemReason(static_cast<DWORD>(status)));
     }
 }
 
 void Commands::ApplySettings() {
     m_highlighter.Set(m_settings.highlights);
     m_window.Refilter();
-    if (m_settings.captureDebugOutput) {
+    if (m_settings.captureDebugOutput && m_window.Mode() != ViewerMode::kSavedLog) {
         StartCapture();
     }
 }
@@ -403,6 +405,11 @@ bool Commands::FindBoxMessage(MSG* msg) {
 }
 
 void Commands::OnCommand(WORD command) {
+    // A saved log's window reads no new lines, whoever sends it the command.
+    if (m_window.Mode() == ViewerMode::kSavedLog &&
+        (command == IDM_LOG_TO_FILE || command == IDM_CAPTURE_DEBUG)) {
+        return;
+    }
     // The last command's outcome stands until the next.
     m_window.SetNotice("");
     switch (command) {

@@ -9,13 +9,11 @@
 
 class Commands : public CommandTarget {
   public:
-    // keepsSettings: false for the headless viewer, whose settings are not the user's.
-    Commands(ViewerWindow& window, LineStore& store, ViewerSettings& settings,
+    Commands(ViewerWindow& window, LineStore& store, UserSettings& settings,
              Highlighter& highlighter, Arrivals& arrivals, DebugOutputReader& capture,
-             LogFile& logFile, bool keepsSettings)
+             LogFile& logFile)
         : m_window(window), m_store(store), m_settings(settings), m_highlighter(highlighter),
-          m_arrivals(arrivals), m_capture(capture), m_logFile(logFile),
-          m_keepsSettings(keepsSettings) {}
+          m_arrivals(arrivals), m_capture(capture), m_logFile(logFile) {}
     Commands(const Commands&) = delete;
     Commands& operator=(const Commands&) = delete;
 
@@ -51,12 +49,11 @@ class Commands : public CommandTarget {
 
     ViewerWindow& m_window;
     LineStore& m_store;
-    ViewerSettings& m_settings;
+    UserSettings& m_settings;
     Highlighter& m_highlighter;
     Arrivals& m_arrivals;
     DebugOutputReader& m_capture;
     LogFile& m_logFile;
-    bool m_keepsSettings;
     HWND m_findBox = NULL;
     std::string m_findText;
     bool m_findMatchCase = false;

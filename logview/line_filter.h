@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-constexpr size_t kListSize = 1024; // a substring list as typed or stored, with its terminator
+// A substring list as typed or stored, with its terminator: as much as an edit control takes.
+constexpr size_t kListSize = 32768;
 
 // The substrings of a list, lower-cased: split at ';', blanks around each trimmed, empty ones left
 // out.

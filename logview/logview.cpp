@@ -98,10 +98,10 @@ int TakeInstance(bool headless, OwnedHandle* instanceLock) {
     return kExitAlreadyRunning;
 }
 
-// The window keeps the user's settings; headless, the filter comes from the options alone, so
-// that a script's output never depends on what a user chose in the window.
+// The windows work with the user's settings; headless, the filter comes from the options alone,
+// so that a script's output never depends on what a user chose in the window.
 ViewerSettings TakeSettings(const Options& options) {
-    if (!options.headless) {
+    if (options.mode != ViewerMode::kHeadless) {
         return LoadSettings();
     }
     ViewerSettings settings;
@@ -128,15 +128,24 @@ void RunMessageLoop(HINSTANCE instance, const ViewerWindow& window, Commands& co
     }
 }
 
-// The channel's viewer, or with openPath a saved log's: then nothing of the channel is taken, and
-// the window is titled by the file, so that no client takes it for the viewer.
+// The window's title: the channel's, as clients look for it, or the saved log's file, so that no
+// client takes that window for the viewer.
+std::string Title(const Options& options) {
+    return options.mode == ViewerMode::kSavedLog
+               ? std::string(options.openPath) + " - " + kBoxCaption
+               : std::string(duzar::kViewerTitle);
+}
+
+// The channel's viewer, headless or with its window, or a saved log's window, which takes nothing
+// of the channel.
 int Run(HINSTANCE instance, const Options& options, int show) {
-    const bool headless = options.headless;
-    const bool saved = options.openPath != NULL;
+    const ViewerMode mode = options.mode;
+    const bool headless = mode == ViewerMode::kHeadless;
+    const bool channelTaken = mode != ViewerMode::kSavedLog;
     ChannelReader channel;
     HeadlessOutput output(options.timed);
     std::string error;
-    if ((!saved && !channel.Create(&error)) ||
+    if ((channelTaken && !channel.Create(&error)) ||
         (headless && !output.Open(options.outPath, &error))) {
         Complain(headless, error);
         return kExitCannotStart;
@@ -149,25 +158,23 @@ int Run(HINSTANCE instance, const Options& options, int show) {
         Complain(headless, "Cannot start the output's threads: " + SystemReason(GetLastError()));
         return kExitCannotStart;
     }
-    ViewerSettings settings = TakeSettings(options);
+    UserSettings settings(mode, TakeSettings(options));
     LineStore store(static_cast<size_t>(options.maxLines), options.maxBytes);
     Highlighter highlighter;
     Arrivals arrivals;
     arrivals.SetCapacity(queueItems, queueBytes);
     DebugOutputReader capture;
     LogFile logFile(&arrivals);
-    ViewerWindow window(store, settings, highlighter, arrivals, headless ? &output : NULL);
-    Commands commands(window, store, settings, highlighter, arrivals, capture, logFile, !headless);
+    ViewerWindow window(mode, store, settings, highlighter, arrivals, headless ? &output : NULL);
+    Commands commands(window, store, settings, highlighter, arrivals, capture, logFile);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     // A saved log is read before its window shows: one that cannot be read leaves no empty window.
-    if (saved && !LoadLogFile(options.openPath, &store, &error)) {
+    if (mode == ViewerMode::kSavedLog && !LoadLogFile(options.openPath, &store, &error)) {
         Complain(headless, error);
         return kExitCannotStart;
     }
-    const std::string title = saved ? std::string(options.openPath) + " - " + kBoxCaption
-                                    : std::string(duzar::kViewerTitle);
-    if (!window.Create(instance, &commands, title.c_str())) {
+    if (!window.Create(instance, &commands, Title(options).c_str())) {
         Complain(headless, "Cannot create the viewer window: " + SystemReason(GetLastError()));
         return kExitCannotStart;
     }
@@ -176,12 +183,6 @@ int Run(HINSTANCE instance, const Options& options, int show) {
         store.SetSink(&output);
     } else {
         store.SetSink(&logFile);
-    }
-    if (saved) {
-        settings.captureDebugOutput = false;
-        HMENU menu = GetMenu(window.Handle());
-        EnableMenuItem(menu, IDM_LOG_TO_FILE, MF_GRAYED);
-        EnableMenuItem(menu, IDM_CAPTURE_DEBUG, MF_GRAYED);
     }
     commands.ApplySettings();
     commands.UpdateMenuChecks();
@@ -194,7 +195,7 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     } else {
         window.Show(show);
     }
-    if (!saved && !channel.Start(&arrivals)) {
+    if (channelTaken && !channel.Start(&arrivals)) {
         Complain(headless, "Cannot start the reader thread: " + SystemReason(GetLastError()));
         return kExitCannotStart;
     }
@@ -226,7 +227,8 @@ int Run(HINSTANCE instance, const Options& options, int show) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     Options options;
     ParseResult parsed = ParseOptions(__argc, __argv, &options);
-    if (parsed != ParseResult::kRun || options.headless) {
+    const bool headless = options.mode == ViewerMode::kHeadless;
+    if (parsed != ParseResult::kRun || headless) {
         AttachParentConsole();
     }
     if (parsed == ParseResult::kHelp) {
@@ -238,6 +240,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         return kExitBadCommandLine;
     }
     OwnedHandle instanceLock;
-    int refused = options.openPath ? 0 : TakeInstance(options.headless, &instanceLock);
+    int refused = options.mode == ViewerMode::kSavedLog ? 0 : TakeInstance(headless, &instanceLock);
     return refused ? refused : Run(instance, options, show);
 }

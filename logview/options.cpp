@@ -16,6 +16,7 @@ bool ParseNumber(const char* text, unsigned long min, unsigned long max, unsigne
 }
 
 ParseResult ParseOptions(int argc, char** argv, Options* options) {
+    bool print = false;
     bool headlessOption = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -28,7 +29,7 @@ ParseResult ParseOptions(int argc, char** argv, Options* options) {
                          arg == "--include" || arg == "--exclude" || arg == "--time" ||
                          arg == "--debug-output";
         if (arg == "--print") {
-            options->headless = true;
+            print = true;
         } else if (arg == "--time") {
             options->timed = true;
         } else if (arg == "--debug-output") {
@@ -55,7 +56,11 @@ ParseResult ParseOptions(int argc, char** argv, Options* options) {
         }
     }
     // A saved log opens in a window of its own, never headless.
-    bool conflicting =
-        (headlessOption && !options->headless) || (options->openPath && options->headless);
-    return conflicting ? ParseResult::kBad : ParseResult::kRun;
+    if ((headlessOption && !print) || (options->openPath && print)) {
+        return ParseResult::kBad;
+    }
+    options->mode = print               ? ViewerMode::kHeadless
+                    : options->openPath ? ViewerMode::kSavedLog
+                                        : ViewerMode::kChannel;
+    return ParseResult::kRun;
 }

@@ -25,8 +25,12 @@ constexpr unsigned long kMinBytes = 1UL << 20;
 constexpr unsigned long kMaxBytes = 256UL << 20;
 constexpr unsigned long kDefaultMaxBytes = 64UL << 20;
 
+// Which viewer a run is, decided once from its command line: the channel's, with its window; the
+// channel's, headless (--print); or a saved log's window, which takes nothing of the channel.
+enum class ViewerMode { kChannel, kHeadless, kSavedLog };
+
 struct Options {
-    bool headless = false;
+    ViewerMode mode = ViewerMode::kChannel;
     bool timed = false;       // --time: each line as a log file's line
     bool debugOutput = false; // --debug-output: the system's debug output read as well
     const char* outPath = NULL;

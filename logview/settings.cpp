@@ -11,26 +11,27 @@ namespace {
 class Key {
   public:
     explicit Key(bool write) {
-        LONG status = write ? RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0,
-                                              KEY_SET_VALUE, NULL, m_key.Receive(), NULL)
-                            : RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE,
-                                            m_key.Receive());
-        if (status != ERROR_SUCCESS) {
+        m_status = write ? RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0,
+                                           KEY_SET_VALUE, NULL, m_key.Receive(), NULL)
+                         : RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE,
+                                         m_key.Receive());
+        if (m_status != ERROR_SUCCESS) {
             m_key.Release();
         }
     }
 
     bool Open() const { return static_cast<bool>(m_key); }
+    LONG Status() const { return m_status; }
 
     void Read(const char* name, std::string* text) const {
-        char data[kListSize] = {};
+        std::string data(kListSize, '\0');
         DWORD type = REG_NONE;
-        DWORD size = sizeof data;
+        DWORD size = static_cast<DWORD>(data.size());
         // Whole, terminator included, or not at all.
-        if (RegQueryValueExA(m_key.Get(), name, NULL, &type, reinterpret_cast<BYTE*>(data),
+        if (RegQueryValueExA(m_key.Get(), name, NULL, &type, reinterpret_cast<BYTE*>(&data[0]),
                              &size) == ERROR_SUCCESS &&
-            type == REG_SZ && memchr(data, '\0', size) != NULL) {
-            *text = data;
+            type == REG_SZ && memchr(data.data(), '\0', size) != NULL) {
+            *text = data.c_str();
         }
     }
     void Read(const char* name, DWORD* number) const {
@@ -57,25 +58,26 @@ class Key {
     }
 
     // A list is refused, never cut, where it would not fit kListSize when read again.
-    bool Write(const char* name, const std::string& text) const {
-        return text.size() < kListSize &&
-               RegSetValueExA(m_key.Get(), name, 0, REG_SZ,
+    LONG Write(const char* name, const std::string& text) const {
+        if (text.size() >= kListSize) {
+            return ERROR_INVALID_DATA;
+        }
+        return RegSetValueExA(m_key.Get(), name, 0, REG_SZ,
                               reinterpret_cast<const BYTE*>(text.c_str()),
-                              static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+                              static_cast<DWORD>(text.size() + 1));
     }
-    bool Write(const char* name, DWORD number) const {
+    LONG Write(const char* name, DWORD number) const {
         return RegSetValueExA(m_key.Get(), name, 0, REG_DWORD,
-                              reinterpret_cast<const BYTE*>(&number),
-                              sizeof number) == ERROR_SUCCESS;
+                              reinterpret_cast<const BYTE*>(&number), sizeof number);
     }
-    bool Write(const char* name, const WINDOWPLACEMENT& placement) const {
+    LONG Write(const char* name, const WINDOWPLACEMENT& placement) const {
         return RegSetValueExA(m_key.Get(), name, 0, REG_BINARY,
-                              reinterpret_cast<const BYTE*>(&placement),
-                              sizeof placement) == ERROR_SUCCESS;
+                              reinterpret_cast<const BYTE*>(&placement), sizeof placement);
     }
 
   private:
     OwnedKey m_key;
+    LONG m_status = ERROR_SUCCESS;
 };
 
 // "Highlight1", "HighlightColour1", ...
@@ -126,26 +128,50 @@ bool PlacementIsUsable(const WINDOWPLACEMENT& placement) {
            height <= SHRT_MAX && MonitorFromRect(&place, MONITOR_DEFAULTTONULL) != NULL;
 }
 
-bool SaveSettings(const ViewerSettings& settings) {
+LONG SaveSettings(const ViewerSettings& settings, const ViewerSettings& stored) {
     Key key(true);
     if (!key.Open()) {
-        return false;
+        return key.Status();
     }
-    bool saved = key.Write("Include", settings.include) && key.Write("Exclude", settings.exclude);
+    LONG status = ERROR_SUCCESS;
+    // Each value only where it changed; the first failure is the one said.
+    auto note = [&](LONG written) { status = status != ERROR_SUCCESS ? status : written; };
+    auto keep = [&](const char* name, const auto& now, const auto& before) {
+        if (now != before) {
+            note(key.Write(name, now));
+        }
+    };
+    keep("Include", settings.include, stored.include);
+    keep("Exclude", settings.exclude, stored.exclude);
     for (int i = 0; i < kHighlightRuleCount; ++i) {
-        saved = saved &&
-                key.Write(RuleValue("Highlight", i).c_str(), settings.highlights[i].list) &&
-                key.Write(RuleValue("HighlightColour", i).c_str(),
-                          static_cast<DWORD>(settings.highlights[i].colour));
+        keep(RuleValue("Highlight", i).c_str(), settings.highlights[i].list,
+             stored.highlights[i].list);
+        keep(RuleValue("HighlightColour", i).c_str(),
+             static_cast<DWORD>(settings.highlights[i].colour),
+             static_cast<DWORD>(stored.highlights[i].colour));
     }
-    saved = saved &&
-            key.Write("TimeSinceFirstLine",
-                      static_cast<DWORD>(settings.timeMode == TimeMode::kSinceFirstLine)) &&
-            key.Write("AlwaysOnTop", static_cast<DWORD>(settings.alwaysOnTop)) &&
-            key.Write("CaptureDebugOutput", static_cast<DWORD>(settings.captureDebugOutput)) &&
-            key.Write("LogFile", settings.logFile);
-    if (settings.hasPlacement) {
-        saved = saved && key.Write("Placement", settings.placement);
+    keep("TimeSinceFirstLine", static_cast<DWORD>(settings.timeMode == TimeMode::kSinceFirstLine),
+         static_cast<DWORD>(stored.timeMode == TimeMode::kSinceFirstLine));
+    keep("AlwaysOnTop", static_cast<DWORD>(settings.alwaysOnTop),
+         static_cast<DWORD>(stored.alwaysOnTop));
+    keep("CaptureDebugOutput", static_cast<DWORD>(settings.captureDebugOutput),
+         static_cast<DWORD>(stored.captureDebugOutput));
+    keep("LogFile", settings.logFile, stored.logFile);
+    if (settings.hasPlacement &&
+        (!stored.hasPlacement ||
+         memcmp(&settings.placement, &stored.placement, sizeof settings.placement) != 0)) {
+        note(key.Write("Placement", settings.placement));
     }
-    return saved;
+    return status;
+}
+
+LONG UserSettings::Save() {
+    if (!KeepsSettings(m_mode)) {
+        return ERROR_SUCCESS;
+    }
+    LONG status = SaveSettings(*this, m_stored);
+    if (status == ERROR_SUCCESS) {
+        m_stored = *this;
+    }
+    return status;
 }

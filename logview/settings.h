@@ -1,9 +1,11 @@
 // What the viewer keeps for its user between runs, under the key kSettingsKey of
 // HKEY_CURRENT_USER: the filter, the highlight rules, the time column's form, always-on-top and the
-// window's place. The window keeps them; the headless viewer takes its filter from its options.
+// window's place. The channel's window keeps them; the headless viewer takes its filter from its
+// options, and a saved log's window leaves them as they are.
 #pragma once
 
 #include "line_store.h"
+#include "options.h"
 
 #include <string>
 
@@ -39,6 +41,30 @@ ViewerSettings LoadSettings();
 // a monitor since removed, would put the window out of reach.
 bool PlacementIsUsable(const WINDOWPLACEMENT& placement);
 
-// False when the key cannot be written, or a list is too long to be read again; the viewer goes on
-// with what it has.
-bool SaveSettings(const ViewerSettings& settings);
+// Writes each value of settings that differs from stored, the settings as they stand in the
+// registry; the first failure's code (ERROR_INVALID_DATA for a list too long to be read again), or
+// ERROR_SUCCESS.
+LONG SaveSettings(const ViewerSettings& settings, const ViewerSettings& stored);
+
+// Only the channel's own window keeps the user's settings: the headless viewer's come from its
+// command line, and a saved log's window is a look at a file.
+inline bool KeepsSettings(ViewerMode mode) {
+    return mode == ViewerMode::kChannel;
+}
+
+// The settings that a viewer works with, and the one way they are kept: Save writes back what
+// changed since they were loaded or last saved, in the mode that keeps them alone. So a value that
+// is stored but was of no use here (too long, of another type) stays as the user left it until it
+// is set anew.
+class UserSettings : public ViewerSettings {
+  public:
+    UserSettings(ViewerMode mode, const ViewerSettings& loaded)
+        : ViewerSettings(loaded), m_mode(mode), m_stored(loaded) {}
+
+    // ERROR_SUCCESS when there was nothing to write, or it was written; else SaveSettings' code.
+    LONG Save();
+
+  private:
+    ViewerMode m_mode;
+    ViewerSettings m_stored;
+};

@@ -59,7 +59,6 @@ bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands, const cha
                          CW_USEDEFAULT, 720, 480, NULL, NULL, instance, this)) {
         return false;
     }
-    m_channelWindow = strcmp(title, duzar::kViewerTitle) == 0;
     // No data of its own: a row is drawn from the store, the list keeps the count and selection.
     m_list = CreateWindowExA(
         WS_EX_CLIENTEDGE, "LISTBOX", "",
@@ -70,6 +69,12 @@ bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands, const cha
                                reinterpret_cast<HMENU>(IDC_STATUS), instance, NULL);
     if (!m_list || !m_status) {
         return false;
+    }
+    if (m_mode == ViewerMode::kSavedLog) {
+        // A saved log's window reads no new lines.
+        HMENU menu = GetMenu(m_window);
+        EnableMenuItem(menu, IDM_LOG_TO_FILE, MF_GRAYED);
+        EnableMenuItem(menu, IDM_CAPTURE_DEBUG, MF_GRAYED);
     }
     SendMessageA(m_list, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SetWindowSubclass(m_list, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
@@ -288,12 +293,12 @@ void ViewerWindow::UpdateStatus() {
             Grouped(m_store.RowCount()) + " shown" +
             (m_store.Filtering() ? " so far by the filter" : " by the filter") + ", " +
             Grouped(Lost()) + " lost  |  " +
-            (m_store.Received() == 0
-                 ? (m_channelWindow ? "waiting for the first line from a program that logs "
-                                      "through the duzar channel, such as the setup menu"
-                                    : "the file holds no line")
-             : LastRowVisible() ? "following"
-                                : "paused: scrolled back");
+            (m_store.Received() == 0 ? (m_mode != ViewerMode::kSavedLog
+                                            ? "waiting for the first line from a program that logs "
+                                              "through the duzar channel, such as the setup menu"
+                                            : "the file holds no line")
+             : LastRowVisible()      ? "following"
+                                     : "paused: scrolled back");
     if (!m_logFile.empty()) {
         text += "  |  logging to " + m_logFile;
     }
@@ -337,13 +342,19 @@ void ViewerWindow::Layout() {
     MoveWindow(m_list, 0, 0, client.right, client.bottom - (bar.bottom - bar.top), TRUE);
 }
 
+// The last the user sees of the settings: a failure to keep them is said in a box.
 void ViewerWindow::SavePlacement() {
-    if (m_output || !m_channelWindow) {
+    if (!KeepsSettings(m_mode)) {
         return;
     }
     m_settings.placement.length = sizeof m_settings.placement;
     m_settings.hasPlacement = GetWindowPlacement(m_window, &m_settings.placement) != 0;
-    SaveSettings(m_settings);
+    LONG status = m_settings.Save();
+    if (status != ERROR_SUCCESS) {
+        std::string message =
+            "Cannot keep the settings: " + SystemReason(static_cast<DWORD>(status));
+        MessageBoxA(m_window, message.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
+    }
 }
 
 LRESULT ViewerWindow::ChangeRows(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -416,7 +427,8 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE: Layout(); return 0;
     // Clients find the viewer by its title: it stays as it is.
     case WM_SETTEXT:
-        return m_channelWindow ? FALSE : DefWindowProcA(m_window, message, wParam, lParam);
+        return m_mode != ViewerMode::kSavedLog ? FALSE
+                                               : DefWindowProcA(m_window, message, wParam, lParam);
     case WM_DROPFILES: {
         HDROP drop = reinterpret_cast<HDROP>(wParam);
         char path[MAX_PATH];

@@ -34,16 +34,17 @@ class ViewerWindow {
     static constexpr UINT kWakeMessage = WM_APP + 1;
 
     // output is the headless sink, or NULL for a window that is shown.
-    ViewerWindow(LineStore& store, ViewerSettings& settings, const Highlighter& highlighter,
-                 Arrivals& arrivals, HeadlessOutput* output)
-        : m_store(store), m_settings(settings), m_highlighter(highlighter), m_arrivals(arrivals),
-          m_output(output) {}
+    ViewerWindow(ViewerMode mode, LineStore& store, UserSettings& settings,
+                 const Highlighter& highlighter, Arrivals& arrivals, HeadlessOutput* output)
+        : m_mode(mode), m_store(store), m_settings(settings), m_highlighter(highlighter),
+          m_arrivals(arrivals), m_output(output) {}
     ViewerWindow(const ViewerWindow&) = delete;
     ViewerWindow& operator=(const ViewerWindow&) = delete;
 
     // title: the channel's (duzar::kViewerTitle), or a saved log's.
     bool Create(HINSTANCE instance, CommandTarget* commands, const char* title);
     HWND Handle() const { return m_window; }
+    ViewerMode Mode() const { return m_mode; }
     // Shown where the user left it, and on top if so chosen.
     void Show(int show);
     void CloseAfter(int seconds);
@@ -93,8 +94,9 @@ class ViewerWindow {
     void Layout();
     void SavePlacement();
 
+    const ViewerMode m_mode;
     LineStore& m_store;
-    ViewerSettings& m_settings;
+    UserSettings& m_settings;
     const Highlighter& m_highlighter;
     Arrivals& m_arrivals;
     HeadlessOutput* m_output;
@@ -108,8 +110,7 @@ class ViewerWindow {
     std::string m_lastFault;
     std::string m_notice;
     std::string m_logFile;
-    bool m_channelWindow = false; // not a saved log's
-    bool m_changingRows = false;  // the window itself changes the list's rows
-    bool m_syncPending = false;   // flushed lines wait to be drawn
-    bool m_followOnSync = false;  // the last row was in view when they came
+    bool m_changingRows = false; // the window itself changes the list's rows
+    bool m_syncPending = false;  // flushed lines wait to be drawn
+    bool m_followOnSync = false; // the last row was in view when they came
 };

@@ -53,9 +53,21 @@ TEST(LineFilterTest, IncludeExcludeCaseAndHighlightOrder) {
     EXPECT_FALSE(highlighter.ColourOf("other", &colour));
 }
 
+// The raw REG_SZ value name holds, or "(none)".
+std::string StoredText(const char* name) {
+    std::string data(2 * kListSize, '\0');
+    DWORD size = static_cast<DWORD>(data.size());
+    if (RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_SZ, NULL, &data[0], &size) !=
+        ERROR_SUCCESS) {
+        return "(none)";
+    }
+    return data.c_str();
+}
+
 // A saved place is used only where the window would be of a usable size on a monitor; a list is
-// read only whole.
-TEST(SettingsTest, HostileValuesKeepTheDefaults) {
+// read only whole, up to what an edit control holds. What could not be used is never overwritten
+// when other settings are saved; a list written can be read again whole.
+TEST(SettingsTest, HostileValuesKeepTheDefaultsAndStay) {
     const RECT good = {100, 100, 700, 500};
     struct Case {
         const char* label;
@@ -63,7 +75,8 @@ TEST(SettingsTest, HostileValuesKeepTheDefaults) {
         size_t listLength;
         bool placeUsed, listUsed;
     } cases[] = {
-        {"as saved", good, kListSize - 1, true, true},
+        {"as saved", good, 1030, true, true},
+        {"as long as an edit control takes", good, kListSize - 1, true, true},
         {"off every monitor", {-32768, -32768, -32000, -32300}, 10, false, true},
         {"zero size", {100, 100, 100, 100}, 10, false, true},
         {"too small", {100, 100, 100 + kMinWindowWidth - 1, 400}, 10, false, true},
@@ -86,11 +99,37 @@ TEST(SettingsTest, HostileValuesKeepTheDefaults) {
         RegSetValueExA(key, "Include", 0, REG_SZ, reinterpret_cast<const BYTE*>(list.c_str()),
                        static_cast<DWORD>(list.size() + 1));
         RegCloseKey(key);
-        ViewerSettings settings = LoadSettings();
+        UserSettings settings(ViewerMode::kChannel, LoadSettings());
         EXPECT_EQ(c.placeUsed, settings.hasPlacement);
         EXPECT_EQ(c.listUsed ? list : "", settings.include);
-        settings.include = list;
-        EXPECT_EQ(c.listUsed, SaveSettings(settings)) << "a list written must be read again whole";
+        settings.alwaysOnTop = true;
+        EXPECT_EQ(ERROR_SUCCESS, settings.Save());
+        EXPECT_EQ(list, StoredText("Include")) << "a stored list was overwritten";
+        settings.exclude = list;
+        EXPECT_EQ(c.listUsed ? ERROR_SUCCESS : ERROR_INVALID_DATA, settings.Save())
+            << "a list written must be read again whole";
+        EXPECT_EQ(c.listUsed ? list : "(none)", StoredText("Exclude"));
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+}
+
+// Only the channel's window writes the user's settings; a headless viewer or a saved log's window
+// changes none of them, whatever it is told.
+TEST(SettingsTest, OnlyTheChannelsWindowKeepsThem) {
+    for (ViewerMode mode : {ViewerMode::kChannel, ViewerMode::kHeadless, ViewerMode::kSavedLog}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+        const DWORD on = 1;
+        RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "CaptureDebugOutput", REG_DWORD, &on,
+                        sizeof on);
+        UserSettings settings(mode, LoadSettings());
+        settings.alwaysOnTop = true;
+        settings.include = "MyWinExec";
+        EXPECT_EQ(ERROR_SUCCESS, settings.Save());
+        const ViewerSettings stored = LoadSettings();
+        EXPECT_TRUE(stored.captureDebugOutput);
+        EXPECT_EQ(mode == ViewerMode::kChannel, stored.alwaysOnTop);
+        EXPECT_EQ(mode == ViewerMode::kChannel ? "MyWinExec" : "", stored.include);
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
 }

@@ -315,7 +315,8 @@ TEST_F(LogViewTest, FilterHidesLinesAndSettingsSurviveARestart) {
         EXPECT_EQ((std::vector<std::string>{"MyWinExec: a", "GetLock: b"}), viewer.Texts());
         EXPECT_EQ(0u, viewer.Rows().at(1).find("3\t"));
         EXPECT_EQ(2u, viewer.Count().shown) << viewer.Status();
-        viewer.Filter("", "HEARTBEAT");
+        // A list as long as a user may type: kept whole for the next run.
+        viewer.Filter("", ("HEARTBEAT;" + std::string(32000, 'z')).c_str());
         EXPECT_EQ((std::vector<std::string>{"MyWinExec: a", "GetLock: b", "c"}), viewer.Texts());
         SendMessageA(viewer.Window(), WM_COMMAND, IDM_ALWAYS_ON_TOP, 0);
         SendMessageA(viewer.Window(), WM_COMMAND, IDM_TIME_SINCE_FIRST, 0);
@@ -690,6 +691,9 @@ TEST_F(LogViewTest, ASavedLogOpensAgain) {
              << "9\t2026-12-08T10:00:01.250\t42 x.exe\tsecond\r\n"
              << "a plain line\r\n";
     }
+    const DWORD on = 1;
+    RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "CaptureDebugOutput", REG_DWORD, &on,
+                    sizeof on);
     RunningViewer saved("\"" + path + "\"", NULL, path + " - duzar log viewer");
     ASSERT_EQ(3u, saved.WaitForTexts(3).size());
     const std::vector<std::string> rows = saved.Rows();
@@ -704,7 +708,15 @@ TEST_F(LogViewTest, ASavedLogOpensAgain) {
     EXPECT_EQ(std::vector<std::string>{"to the channel"}, channel.WaitForTexts(1));
     EXPECT_EQ(3u, saved.Rows().size());
     EXPECT_EQ(0u, channel.Close());
+    // What is pressed in a saved log's window is not the user's setting, nor is debug output off.
+    SendMessageA(saved.Window(), WM_COMMAND, IDM_ALWAYS_ON_TOP, 0);
     EXPECT_EQ(0u, saved.Close());
+    DWORD capture = 0, onTop = 0, size = sizeof capture;
+    RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, "CaptureDebugOutput", RRF_RT_DWORD, NULL,
+                 &capture, &size);
+    EXPECT_EQ(1u, capture);
+    EXPECT_NE(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, "AlwaysOnTop",
+                                          RRF_RT_DWORD, NULL, &onTop, &size));
 }
 
 TEST_F(LogViewTest, SetupMenuLinesArrive) {
