@@ -1,6 +1,6 @@
 #include "channel_reader.h"
 
-#include "output_writer.h"
+#include "system_text.h"
 
 #include <stdio.h>
 

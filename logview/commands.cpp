@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "log_format.h"
 #include "logview_resource.h"
 
 #include <commdlg.h>
@@ -103,7 +104,7 @@ bool Commands::AskFile(const char* title, const char* types, std::string* path, 
 
 // All kept lines or the rows shown, as a log file's lines: it opens again with the same rows.
 void Commands::SaveAs() {
-    std::string path = "duzar.log";
+    std::string path = kDefaultLogName;
     DWORD choice = 1;
     if (!AskFile("Save As", "All kept lines (*.log)\0*.log\0The rows shown (*.log)\0*.log\0", &path,
                  &choice)) {
@@ -122,7 +123,7 @@ void Commands::SaveAs() {
     OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
     if (!file || !WriteText(file.Get(), text)) {
         std::string message = "Cannot write " + path + ": " + SystemReason(GetLastError());
-        MessageBoxA(m_window.Handle(), message.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
+        ShowError(m_window.Handle(), message);
     }
 }
 
@@ -132,13 +133,13 @@ void Commands::ToggleLogToFile() {
     if (m_logFile.IsOpen()) {
         m_logFile.Close();
     } else {
-        std::string path = m_settings.logFile.empty() ? "duzar.log" : m_settings.logFile;
+        std::string path = m_settings.logFile.empty() ? kDefaultLogName : m_settings.logFile;
         std::string error;
-        if (!AskFile("Log to File", "Log files (*.log)\0*.log\0All files\0*.*\0", &path, NULL)) {
+        if (!AskFile("Log to File", kLogFileTypes, &path, NULL)) {
             return;
         }
         if (!m_logFile.Open(path, &error)) {
-            MessageBoxA(m_window.Handle(), error.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
+            ShowError(m_window.Handle(), error);
             return;
         }
         m_settings.logFile = path;
@@ -153,7 +154,7 @@ void Commands::AskSavedLog() {
     OPENFILENAMEA dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = m_window.Handle();
-    dialog.lpstrFilter = "Log files (*.log)\0*.log\0All files\0*.*\0";
+    dialog.lpstrFilter = kLogFileTypes;
     dialog.lpstrFile = file;
     dialog.nMaxFile = MAX_PATH;
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
@@ -172,7 +173,7 @@ void Commands::OpenSavedLog(const std::string& path) {
     if (length == 0 || length == sizeof program ||
         !CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
         std::string message = "Cannot open " + path + ": " + SystemReason(GetLastError());
-        MessageBoxA(m_window.Handle(), message.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
+        ShowError(m_window.Handle(), message);
         return;
     }
     OwnedHandle thread(process.hThread), started(process.hProcess);

@@ -1,6 +1,6 @@
 #include "debug_output.h"
 
-#include "output_writer.h"
+#include "system_text.h"
 
 #include <stdio.h>
 #include <string.h>

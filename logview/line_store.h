@@ -4,36 +4,11 @@
 // window draws the rows from here and keeps no copy of a line; the tests drive it in process.
 #pragma once
 
+#include "kept_line.h"
 #include "line_filter.h"
 
 #include <deque>
 #include <string>
-
-struct KeptLine {
-    unsigned long number;
-    SYSTEMTIME clock;  // local time of arrival
-    ULONGLONG arrival; // the same, as a count of 100 ns, for the time since the first line
-    std::string text;
-    std::string process; // "1234 name.exe" for a debug-output line, empty for the channel's
-};
-
-enum class TimeMode { kClock, kSinceFirstLine };
-
-// A row as shown and copied: "number<TAB>time<TAB>text", the time as the clock read it or since
-// firstArrival, a debug-output line's text after its process: "[1234 name.exe] text". Cut to size,
-// always terminated.
-void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row, size_t size);
-
-// A line of a log file (Log to File, Save As, --print --time), which the viewer opens again:
-// "number<TAB>2026-12-08T17:59:41.123<TAB>process<TAB>text", the local date and time of arrival.
-std::string LogFileLine(const KeptLine& line);
-// Such a line read back; false for any other text (the caller keeps it as a line of its own).
-bool ParseLogFileLine(const std::string& text, KeptLine* line);
-
-class LineStore;
-// Reads a saved log into store, within its bounds: a log file's lines with their numbers, times and
-// processes, any other line as it is, numbered in order. False with the reason.
-bool LoadLogFile(const char* path, LineStore* store, std::string* error);
 
 // Where each line goes besides the store (the headless output, a log file): Line for each, shown
 // when the filter passes it, EndOfBatch after each batch.

@@ -17,6 +17,7 @@
 // headless output, the window (viewer_window.cpp) and its commands (commands.cpp).
 #include "channel_reader.h"
 #include "commands.h"
+#include "log_format.h"
 #include "logview_resource.h"
 #include "options.h"
 
@@ -66,7 +67,7 @@ void Complain(bool headless, const std::string& text) {
     if (headless) {
         WriteText(GetStdHandle(STD_ERROR_HANDLE), "logview: " + text + "\n");
     } else {
-        MessageBoxA(NULL, text.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
+        ShowError(NULL, text);
     }
 }
 

@@ -1,22 +1,8 @@
 #include "output_writer.h"
 
+#include "log_format.h"
+
 #include "duzar.h"
-
-bool WriteText(HANDLE handle, const std::string& text) {
-    if (text.empty() || !handle || handle == INVALID_HANDLE_VALUE) {
-        return true;
-    }
-    DWORD written = 0;
-    return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, NULL) &&
-           written == text.size();
-}
-
-std::string SystemReason(DWORD code) {
-    char reason[256];
-    duzar::SystemText(code, reason, sizeof reason);
-    reason[strcspn(reason, "\r\n")] = '\0';
-    return reason;
-}
 
 bool OutputWriter::Start(HANDLE target, const std::string& name, FaultSink* faults, size_t items,
                          size_t bytes) {
@@ -140,7 +126,7 @@ void HeadlessOutput::Line(const KeptLine& line, bool shown) {
     }
     std::string text = m_timed                ? LogFileLine(line)
                        : line.process.empty() ? line.text
-                                              : "[" + line.process + "] " + line.text;
+                                              : ShownText(line);
     m_out.Push(text);
     m_file.Push(text);
 }

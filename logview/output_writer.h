@@ -10,15 +10,10 @@
 #include "arrivals.h"
 #include "line_store.h"
 #include "owned.h"
+#include "system_text.h"
 
 #include <memory>
 #include <string>
-
-// Writes text to handle, which may be missing; false when it was not written whole.
-bool WriteText(HANDLE handle, const std::string& text);
-
-// The system's text for an error code, on one line.
-std::string SystemReason(DWORD code);
 
 class OutputWriter {
   public:

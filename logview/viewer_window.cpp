@@ -1,5 +1,6 @@
 #include "viewer_window.h"
 
+#include "log_format.h"
 #include "logview_resource.h"
 
 #include <commctrl.h>
@@ -353,7 +354,7 @@ void ViewerWindow::SavePlacement() {
     if (status != ERROR_SUCCESS) {
         std::string message =
             "Cannot keep the settings: " + SystemReason(static_cast<DWORD>(status));
-        MessageBoxA(m_window, message.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
+        ShowError(m_window, message);
     }
 }
 

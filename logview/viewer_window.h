@@ -12,8 +12,6 @@
 
 #include <string>
 
-// Clients send to the first top-level window titled as the viewer: no other window of ours may be.
-constexpr char kBoxCaption[] = "duzar log viewer";
 constexpr size_t kRowSize = duzar::kBufferSize + 64; // a line with its number and time
 
 // Where the window's menu commands go, and the news that a writer it started (Log to File) failed.

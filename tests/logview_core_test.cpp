@@ -4,9 +4,11 @@
 #include "channel_reader.h"
 #include "line_filter.h"
 #include "line_store.h"
+#include "log_format.h"
 #include "options.h"
 #include "output_writer.h"
 #include "settings.h"
+#include "system_text.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@
 #include <fstream>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -350,6 +353,20 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
         EXPECT_EQ("shown", opened.Row(expected - 1)->text);
     }
     DeleteFileA(kPath);
+    // A read that fails is a fault, not the end of the file: here a pipe's server disconnects the
+    // reader (a writer that closes its end is the end, as ever).
+    OwnedHandle server(
+        CreateNamedPipeA(kPipe, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 4096, 0, 0, NULL));
+    std::thread disconnect([&] {
+        ConnectNamedPipe(server.Get(), NULL);
+        DisconnectNamedPipe(server.Get());
+    });
+    LineStore opened(1000, 1000000);
+    std::string error;
+    EXPECT_FALSE(LoadLogFile(kPipe, &opened, &error));
+    disconnect.join();
+    EXPECT_EQ(std::string("Cannot read ") + kPipe + ": " + SystemReason(ERROR_PIPE_NOT_CONNECTED),
+              error);
 }
 
 // A line without its line feed waits for it, unless it stands unchanged for TailRule::kStaleMs.

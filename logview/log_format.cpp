@@ -1,0 +1,158 @@
+#include "log_format.h"
+
+#include "line_store.h"
+#include "owned.h"
+#include "system_text.h"
+
+#include <limits.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+
+std::string ShownText(const KeptLine& line) {
+    return line.process.empty() ? line.text : "[" + line.process + "] " + line.text;
+}
+
+void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row,
+               size_t size) {
+    char time[32];
+    if (mode == TimeMode::kSinceFirstLine) {
+        // A line dated before the first (a saved log's, a clock set back) shows +0.000.
+        ULONGLONG ms = line.arrival > firstArrival ? (line.arrival - firstArrival) / 10000 : 0;
+        snprintf(time, sizeof time, "+%llu.%03u", ms / 1000, static_cast<unsigned>(ms % 1000));
+    } else {
+        snprintf(time, sizeof time, "%02u:%02u:%02u.%03u", line.clock.wHour, line.clock.wMinute,
+                 line.clock.wSecond, line.clock.wMilliseconds);
+    }
+    snprintf(row, size, "%lu\t%s\t%s", line.number, time, ShownText(line).c_str());
+}
+
+std::string LogFileLine(const KeptLine& line) {
+    char head[96];
+    const SYSTEMTIME& t = line.clock;
+    snprintf(head, sizeof head, "%lu\t%04u-%02u-%02uT%02u:%02u:%02u.%03u\t", line.number, t.wYear,
+             t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    return head + line.process + "\t" + line.text;
+}
+
+namespace {
+
+// digits decimal digits at *at, moved past them; false when any is not a digit.
+bool Digits(const char** at, int digits, unsigned* value) {
+    *value = 0;
+    for (int i = 0; i < digits; ++i, ++*at) {
+        if (**at < '0' || **at > '9') {
+            return false;
+        }
+        *value = *value * 10 + static_cast<unsigned>(**at - '0');
+    }
+    return true;
+}
+
+bool Expect(const char** at, char c) {
+    return *(*at)++ == c;
+}
+
+} // namespace
+
+bool ParseLogFileLine(const std::string& text, KeptLine* line) {
+    const char* at = text.c_str();
+    unsigned long number = 0;
+    if (*at < '0' || *at > '9') {
+        return false;
+    }
+    for (; *at >= '0' && *at <= '9'; ++at) {
+        if (number > (ULONG_MAX - 9) / 10) {
+            return false;
+        }
+        number = number * 10 + static_cast<unsigned long>(*at - '0');
+    }
+    unsigned year, month, day, hour, minute, second, ms;
+    if (!Expect(&at, '\t') || !Digits(&at, 4, &year) || !Expect(&at, '-') ||
+        !Digits(&at, 2, &month) || !Expect(&at, '-') || !Digits(&at, 2, &day) ||
+        !Expect(&at, 'T') || !Digits(&at, 2, &hour) || !Expect(&at, ':') ||
+        !Digits(&at, 2, &minute) || !Expect(&at, ':') || !Digits(&at, 2, &second) ||
+        !Expect(&at, '.') || !Digits(&at, 3, &ms) || !Expect(&at, '\t') || month < 1 ||
+        month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) {
+        return false;
+    }
+    size_t start = static_cast<size_t>(at - text.c_str());
+    size_t tab = text.find('\t', start);
+    if (tab == std::string::npos) {
+        return false;
+    }
+    // A file written on Windows ends its lines with CR LF.
+    size_t end = text.size() > tab + 1 && text.back() == '\r' ? text.size() - 1 : text.size();
+    SYSTEMTIME clock = {};
+    clock.wYear = static_cast<WORD>(year);
+    clock.wMonth = static_cast<WORD>(month);
+    clock.wDay = static_cast<WORD>(day);
+    clock.wHour = static_cast<WORD>(hour);
+    clock.wMinute = static_cast<WORD>(minute);
+    clock.wSecond = static_cast<WORD>(second);
+    clock.wMilliseconds = static_cast<WORD>(ms);
+    FILETIME local = {}, utc = {};
+    // A date that does not exist (February 31st, the year 0) is not a log file's.
+    if (!SystemTimeToFileTime(&clock, &local) || !LocalFileTimeToFileTime(&local, &utc)) {
+        return false;
+    }
+    line->number = number;
+    line->clock = clock;
+    line->arrival = Ticks(utc);
+    line->process = text.substr(start, tab - start);
+    line->text = text.substr(tab + 1, end - tab - 1);
+    return true;
+}
+
+bool LoadLogFile(const char* path, LineStore* store, std::string* error) {
+    // A line longer than this is cut there: a log's lines are far shorter.
+    constexpr size_t kLongestLine = 64 * 1024;
+    // Read a chunk at a time: as much as a long line.
+    constexpr size_t kChunkSize = kLongestLine;
+    OwnedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                 OPEN_EXISTING, 0, NULL));
+    if (!file) {
+        *error = std::string("Cannot open ") + path + ": " + SystemReason(GetLastError());
+        return false;
+    }
+    std::string pending;
+    std::string chunkBuffer(kChunkSize, '\0');
+    char* chunk = &chunkBuffer[0];
+    DWORD got = 0;
+    auto take = [store](const std::string& text) {
+        KeptLine line = {};
+        if (ParseLogFileLine(text, &line)) {
+            store->AddSaved(line);
+        } else {
+            store->Add(!text.empty() && text.back() == '\r' ? text.substr(0, text.size() - 1)
+                                                            : text);
+        }
+    };
+    for (;;) {
+        // A pipe whose writer closed its end has ended; any other failure is a fault.
+        bool read = ReadFile(file.Get(), chunk, static_cast<DWORD>(kChunkSize), &got, NULL) != 0;
+        if (!read && GetLastError() != ERROR_BROKEN_PIPE) {
+            *error = std::string("Cannot read ") + path + ": " + SystemReason(GetLastError());
+            return false;
+        }
+        if (!read || got == 0) {
+            break;
+        }
+        for (const char *at = chunk, *end = chunk + got; at < end;) {
+            const char* feed = static_cast<const char*>(memchr(at, '\n', end - at));
+            const char* stop = feed ? feed : end;
+            pending.append(at, std::min<size_t>(stop - at, kLongestLine - pending.size()));
+            if (feed) {
+                take(pending);
+                pending.clear();
+            }
+            at = stop + (feed ? 1 : 0);
+        }
+    }
+    if (!pending.empty()) {
+        take(pending);
+    }
+    store->EndOfBatch();
+    return true;
+}

@@ -1,0 +1,32 @@
+// The viewer's lines as text: a row as the window shows and copies it, a line as the headless
+// output writes it, and the log file's line (Log to File, Save As, --print --time), which the
+// viewer reads back when it opens a saved log.
+#pragma once
+
+#include "kept_line.h"
+
+#include <string>
+
+class LineStore;
+
+// The name offered for a new log file, and the file types that the file dialogs offer.
+constexpr char kDefaultLogName[] = "duzar.log";
+constexpr char kLogFileTypes[] = "Log files (*.log)\0*.log\0All files\0*.*\0";
+
+// A line's text as shown: a debug-output line's after its process, "[1234 name.exe] text".
+std::string ShownText(const KeptLine& line);
+
+// A row as shown and copied: "number<TAB>time<TAB>shown text", the time as the clock read it or
+// since firstArrival. Cut to size, always terminated.
+void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row, size_t size);
+
+// A line of a log file: "number<TAB>2026-12-08T17:59:41.123<TAB>process<TAB>text", the local date
+// and time of arrival.
+std::string LogFileLine(const KeptLine& line);
+// Such a line read back; false for any other text (the caller keeps it as a line of its own).
+bool ParseLogFileLine(const std::string& text, KeptLine* line);
+
+// Reads a saved log into store, within its bounds: a log file's lines with their numbers, times and
+// processes, any other line as it is, numbered in order. False with the reason when the file cannot
+// be opened or read to its end.
+bool LoadLogFile(const char* path, LineStore* store, std::string* error);

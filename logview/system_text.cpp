@@ -1,0 +1,23 @@
+#include "system_text.h"
+
+#include "duzar.h"
+
+bool WriteText(HANDLE handle, const std::string& text) {
+    if (text.empty() || !handle || handle == INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    DWORD written = 0;
+    return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, NULL) &&
+           written == text.size();
+}
+
+std::string SystemReason(DWORD code) {
+    char reason[256];
+    duzar::SystemText(code, reason, sizeof reason);
+    reason[strcspn(reason, "\r\n")] = '\0';
+    return reason;
+}
+
+void ShowError(HWND owner, const std::string& text) {
+    MessageBoxA(owner, text.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
+}
