@@ -123,7 +123,8 @@ bool ChannelReader::Drain() {
         m_arrivals->Wake();
         return true;
     default:
-        snprintf(message, sizeof message, "Lock wait failed: %lu", GetLastError());
+        snprintf(message, sizeof message, "Lock wait failed: %s",
+                 SystemReason(GetLastError()).c_str());
         Queue(true, message);
         m_arrivals->Wake();
         return true;

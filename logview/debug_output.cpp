@@ -19,24 +19,36 @@ bool DebugOutputReader::Start(Arrivals* arrivals, std::string* error) {
     }
     m_arrivals = arrivals;
     // Whoever created the events first is the listener: another program, if they exist already.
-    m_bufferReady.Reset(CreateEventA(NULL, FALSE, FALSE, kBufferReadyName));
-    bool taken = GetLastError() == ERROR_ALREADY_EXISTS;
-    m_dataReady.Reset(CreateEventA(NULL, FALSE, FALSE, kDataReadyName));
-    taken = taken || GetLastError() == ERROR_ALREADY_EXISTS;
+    // Each call's code is taken at once: a later call changes it.
+    DWORD createError = 0;
+    auto create = [&createError](const char* name, bool* existed) {
+        HANDLE event = CreateEventA(NULL, FALSE, FALSE, name);
+        DWORD code = GetLastError();
+        *existed = *existed || code == ERROR_ALREADY_EXISTS;
+        if (!event && createError == 0) {
+            createError = code;
+        }
+        return event;
+    };
+    bool taken = false;
+    m_bufferReady.Reset(create(kBufferReadyName, &taken));
+    m_dataReady.Reset(create(kDataReadyName, &taken));
     if (taken) {
         *error = "another program listens to the debug output; only the channel is read";
     } else if (!m_bufferReady || !m_dataReady) {
-        *error = "cannot create the debug output's events: " + SystemReason(GetLastError());
+        *error = "cannot create the debug output's events: " + SystemReason(createError);
     } else {
         m_map.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
                                        static_cast<DWORD>(kBufferSize), kMapName));
         m_mapped.Reset(m_map ? MapViewOfFile(m_map.Get(), FILE_MAP_READ, 0, 0, kBufferSize) : NULL);
-        m_stop.Reset(CreateEventA(NULL, TRUE, FALSE, NULL));
-        if (m_mapped && m_stop) {
-            m_thread.Reset(CreateThread(NULL, 0, ThreadMain, this, 0, NULL));
+        DWORD code = GetLastError();
+        if (m_mapped) {
+            m_stop.Reset(CreateEventA(NULL, TRUE, FALSE, NULL));
+            m_thread.Reset(m_stop ? CreateThread(NULL, 0, ThreadMain, this, 0, NULL) : NULL);
+            code = GetLastError();
         }
         if (!m_thread) {
-            *error = "cannot read the debug output: " + SystemReason(GetLastError());
+            *error = "cannot read the debug output: " + SystemReason(code);
         }
     }
     if (!m_thread) {

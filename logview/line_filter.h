@@ -26,7 +26,6 @@ class LineFilter {
   public:
     void Set(const std::string& include, const std::string& exclude);
     bool Passes(const std::string& text) const;
-    bool Active() const { return !m_include.empty() || !m_exclude.empty(); }
 
   private:
     std::vector<std::string> m_include;

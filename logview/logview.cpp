@@ -152,7 +152,8 @@ int Run(HINSTANCE instance, const Options& options, int show) {
         return kExitCannotStart;
     }
     // The queues between the threads hold what the store keeps plus one full buffer's worth, so
-    // that a window or output that keeps up never loses a burst.
+    // that a window or output that keeps up never loses a burst: in lines, a buffer holds at most
+    // kBufferSize / 2 (each line at least a character and its line feed).
     const size_t queueItems = static_cast<size_t>(options.maxLines) + duzar::kBufferSize / 2;
     const size_t queueBytes = options.maxBytes + 2 * duzar::kBufferSize;
     if (headless && !output.Start(queueItems, queueBytes)) {

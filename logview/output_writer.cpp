@@ -174,9 +174,12 @@ bool LogFile::Open(const std::string& path, std::string* error) {
 }
 
 void LogFile::Close() {
-    // A writer still blocked on the file is left, not freed under its thread.
+    // A writer still blocked on the file is left with the file, to the process's exit: neither is
+    // freed under its thread, nor the handle closed while it may write to it (the number could
+    // name another file by then).
     if (m_writer && !m_writer->Finish(OutputWriter::kEndWaitMs)) {
         m_writer.release();
+        m_file.Release();
     }
     m_writer.reset();
     m_file.Reset();

@@ -18,6 +18,12 @@ constexpr size_t kFilterSlice = 20000;
 // Columns, in characters: number, then time.
 constexpr int kNumberColumn = 8;
 constexpr int kTimeColumn = 23;
+// The window's size before the user chose one.
+constexpr int kFirstWidth = 720;
+constexpr int kFirstHeight = 480;
+// Room, in pixels, before a row's text; and in characters after the widest text.
+constexpr int kRowMargin = 2;
+constexpr size_t kExtentSlack = 2;
 // The status bar's text: counts, state, the last command's outcome and the last fault.
 constexpr size_t kStatusSize = 640;
 
@@ -57,7 +63,7 @@ bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands, const cha
     ReleaseDC(NULL, screen);
     // The title stays exactly as clients look for it; counts and state go to the status bar.
     if (!CreateWindowExA(WS_EX_ACCEPTFILES, kWindowClass, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                         CW_USEDEFAULT, 720, 480, NULL, NULL, instance, this)) {
+                         CW_USEDEFAULT, kFirstWidth, kFirstHeight, NULL, NULL, instance, this)) {
         return false;
     }
     // No data of its own: a row is drawn from the store, the list keeps the count and selection.
@@ -224,7 +230,7 @@ void ViewerWindow::SyncRows(bool follow) {
         }
     }
     ChangeRows(LB_SETCOUNT, m_store.RowCount(), 0);
-    size_t extent = m_store.WidestText() + kTimeColumn + 2;
+    size_t extent = m_store.WidestText() + kTimeColumn + kExtentSlack;
     if (extent != m_extent) {
         m_extent = extent;
         SendMessageA(m_list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(extent) * m_charWidth, 0);
@@ -328,8 +334,8 @@ void ViewerWindow::DrawRow(const DRAWITEMSTRUCT& item) const {
     SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     ExtTextOutA(item.hDC, 0, 0, ETO_OPAQUE, &item.rcItem, NULL, 0, NULL);
     int tabs[] = {kNumberColumn * m_charWidth, kTimeColumn * m_charWidth};
-    TabbedTextOutA(item.hDC, item.rcItem.left + 2, item.rcItem.top, row,
-                   static_cast<int>(strlen(row)), 2, tabs, item.rcItem.left + 2);
+    TabbedTextOutA(item.hDC, item.rcItem.left + kRowMargin, item.rcItem.top, row,
+                   static_cast<int>(strlen(row)), 2, tabs, item.rcItem.left + kRowMargin);
     if (item.itemState & ODS_FOCUS) {
         DrawFocusRect(item.hDC, &item.rcItem);
     }
