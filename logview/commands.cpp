@@ -76,23 +76,24 @@ void Commands::CopySelection() {
 
 // A file name from the Save dialog, starting in the user's documents (the disc the viewer may run
 // from is read-only); *choice is the file type chosen, from 1.
-bool Commands::AskFile(const char* title, const char* types, std::string* path, DWORD* choice) {
-    char file[MAX_PATH] = {};
-    char documents[MAX_PATH] = {};
-    snprintf(file, sizeof file, "%s", path->c_str());
-    OPENFILENAMEA dialog = {};
+bool Commands::AskFile(const wchar_t* title, const wchar_t* types, std::wstring* path,
+                       DWORD* choice) {
+    wchar_t file[MAX_PATH] = {};
+    wchar_t documents[MAX_PATH] = {};
+    lstrcpynW(file, path->c_str(), MAX_PATH);
+    OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = m_window.Handle();
     dialog.lpstrTitle = title;
     dialog.lpstrFilter = types;
     dialog.lpstrFile = file;
     dialog.nMaxFile = MAX_PATH;
-    if (SUCCEEDED(SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, 0, documents))) {
+    if (SUCCEEDED(SHGetFolderPathW(NULL, CSIDL_PERSONAL, NULL, 0, documents))) {
         dialog.lpstrInitialDir = documents;
     }
     dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | (choice ? OFN_OVERWRITEPROMPT : 0);
-    dialog.lpstrDefExt = "log";
-    if (!GetSaveFileNameA(&dialog)) {
+    dialog.lpstrDefExt = L"log";
+    if (!GetSaveFileNameW(&dialog)) {
         return false;
     }
     *path = file;
@@ -104,10 +105,10 @@ bool Commands::AskFile(const char* title, const char* types, std::string* path, 
 
 // All kept lines or the rows shown, as a log file's lines: it opens again with the same rows.
 void Commands::SaveAs() {
-    std::string path = kDefaultLogName;
+    std::wstring path = kDefaultLogName;
     DWORD choice = 1;
-    if (!AskFile("Save As", "All kept lines (*.log)\0*.log\0The rows shown (*.log)\0*.log\0", &path,
-                 &choice)) {
+    if (!AskFile(L"Save As", L"All kept lines (*.log)\0*.log\0The rows shown (*.log)\0*.log\0",
+                 &path, &choice)) {
         return;
     }
     std::string text;
@@ -120,9 +121,9 @@ void Commands::SaveAs() {
             text += LogFileLine(*line) + "\r\n";
         }
     }
-    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    OwnedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
     if (!file || !WriteText(file.Get(), text)) {
-        std::string message = "Cannot write " + path + ": " + SystemReason(GetLastError());
+        std::string message = "Cannot write " + Narrow(path) + ": " + SystemReason(GetLastError());
         ShowError(m_window.Handle(), message);
     }
 }
@@ -133,9 +134,9 @@ void Commands::ToggleLogToFile() {
     if (m_logFile.IsOpen()) {
         m_logFile.Close();
     } else {
-        std::string path = m_settings.logFile.empty() ? kDefaultLogName : m_settings.logFile;
+        std::wstring path = m_settings.logFile.empty() ? kDefaultLogName : m_settings.logFile;
         std::string error;
-        if (!AskFile("Log to File", kLogFileTypes, &path, NULL)) {
+        if (!AskFile(L"Log to File", kLogFileTypes, &path, NULL)) {
             return;
         }
         if (!m_logFile.Open(path, &error)) {
@@ -145,34 +146,34 @@ void Commands::ToggleLogToFile() {
         m_settings.logFile = path;
         KeepSettings();
     }
-    m_window.SetLogFile(m_logFile.IsOpen() ? m_settings.logFile : std::string());
+    m_window.SetLogFile(m_logFile.IsOpen() ? m_settings.logFile : std::wstring());
     UpdateMenuChecks();
 }
 
 void Commands::AskSavedLog() {
-    char file[MAX_PATH] = {};
-    OPENFILENAMEA dialog = {};
+    wchar_t file[MAX_PATH] = {};
+    OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = m_window.Handle();
     dialog.lpstrFilter = kLogFileTypes;
     dialog.lpstrFile = file;
     dialog.nMaxFile = MAX_PATH;
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (GetOpenFileNameA(&dialog)) {
+    if (GetOpenFileNameW(&dialog)) {
         OpenSavedLog(file);
     }
 }
 
-void Commands::OpenSavedLog(const std::string& path) {
-    char program[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, program, sizeof program);
-    std::string command = "\"" + std::string(program, length) + "\" \"" + path + "\"";
-    STARTUPINFOA startup = {};
+void Commands::OpenSavedLog(const std::wstring& path) {
+    wchar_t program[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, program, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(program, length) + L"\" \"" + path + L"\"";
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (length == 0 || length == sizeof program ||
-        !CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
-        std::string message = "Cannot open " + path + ": " + SystemReason(GetLastError());
+    if (length == 0 || length == MAX_PATH ||
+        !CreateProcessW(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+        std::string message = "Cannot open " + Narrow(path) + ": " + SystemReason(GetLastError());
         ShowError(m_window.Handle(), message);
         return;
     }
@@ -181,7 +182,7 @@ void Commands::OpenSavedLog(const std::string& path) {
 
 void Commands::OnWriteFailed() {
     m_logFile.Close();
-    m_window.SetLogFile(std::string());
+    m_window.SetLogFile(std::wstring());
     UpdateMenuChecks();
 }
 

@@ -20,7 +20,7 @@ class Commands : public CommandTarget {
     void OnCommand(WORD command) override;
     void OnWriteFailed() override;
     // In a window of its own: this program started again with the file.
-    void OpenSavedLog(const std::string& path) override;
+    void OpenSavedLog(const std::wstring& path) override;
     // The highlighter takes the settings' rules, the window's rows the filter; debug output is
     // read if so chosen.
     void ApplySettings();
@@ -34,7 +34,7 @@ class Commands : public CommandTarget {
     static INT_PTR CALLBACK HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     std::string Rows(bool selectedOnly) const;
     void CopySelection();
-    bool AskFile(const char* title, const char* types, std::string* path, DWORD* choice);
+    bool AskFile(const wchar_t* title, const wchar_t* types, std::wstring* path, DWORD* choice);
     void SaveAs();
     void ToggleLogToFile();
     void AskSavedLog();

@@ -105,15 +105,15 @@ bool ParseLogFileLine(const std::string& text, KeptLine* line) {
     return true;
 }
 
-bool LoadLogFile(const char* path, LineStore* store, std::string* error) {
+bool LoadLogFile(const std::wstring& path, LineStore* store, std::string* error) {
     // A line longer than this is cut there: a log's lines are far shorter.
     constexpr size_t kLongestLine = 64 * 1024;
     // Read a chunk at a time: as much as a long line.
     constexpr size_t kChunkSize = kLongestLine;
-    OwnedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                 OPEN_EXISTING, 0, NULL));
+    OwnedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 NULL, OPEN_EXISTING, 0, NULL));
     if (!file) {
-        *error = std::string("Cannot open ") + path + ": " + SystemReason(GetLastError());
+        *error = "Cannot open " + Narrow(path) + ": " + SystemReason(GetLastError());
         return false;
     }
     std::string pending;
@@ -133,7 +133,7 @@ bool LoadLogFile(const char* path, LineStore* store, std::string* error) {
         // A pipe whose writer closed its end has ended; any other failure is a fault.
         bool read = ReadFile(file.Get(), chunk, static_cast<DWORD>(kChunkSize), &got, NULL) != 0;
         if (!read && GetLastError() != ERROR_BROKEN_PIPE) {
-            *error = std::string("Cannot read ") + path + ": " + SystemReason(GetLastError());
+            *error = "Cannot read " + Narrow(path) + ": " + SystemReason(GetLastError());
             return false;
         }
         if (!read || got == 0) {

@@ -10,8 +10,8 @@
 class LineStore;
 
 // The name offered for a new log file, and the file types that the file dialogs offer.
-constexpr char kDefaultLogName[] = "duzar.log";
-constexpr char kLogFileTypes[] = "Log files (*.log)\0*.log\0All files\0*.*\0";
+constexpr wchar_t kDefaultLogName[] = L"duzar.log";
+constexpr wchar_t kLogFileTypes[] = L"Log files (*.log)\0*.log\0All files\0*.*\0";
 
 // A line's text as shown: a debug-output line's after its process, "[1234 name.exe] text".
 std::string ShownText(const KeptLine& line);
@@ -29,4 +29,4 @@ bool ParseLogFileLine(const std::string& text, KeptLine* line);
 // Reads a saved log into store, within its bounds: a log file's lines with their numbers, times and
 // processes, any other line as it is, numbered in order. False with the reason when the file cannot
 // be opened or read to its end.
-bool LoadLogFile(const char* path, LineStore* store, std::string* error);
+bool LoadLogFile(const std::wstring& path, LineStore* store, std::string* error);

@@ -22,6 +22,7 @@
 #include "options.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -132,9 +133,8 @@ void RunMessageLoop(HINSTANCE instance, const ViewerWindow& window, Commands& co
 // The window's title: the channel's, as clients look for it, or the saved log's file, so that no
 // client takes that window for the viewer.
 std::string Title(const Options& options) {
-    return options.mode == ViewerMode::kSavedLog
-               ? std::string(options.openPath) + " - " + kBoxCaption
-               : std::string(duzar::kViewerTitle);
+    return options.mode == ViewerMode::kSavedLog ? Narrow(options.openPath) + " - " + kBoxCaption
+                                                 : std::string(duzar::kViewerTitle);
 }
 
 // The channel's viewer, headless or with its window, or a saved log's window, which takes nothing
@@ -228,7 +228,10 @@ int Run(HINSTANCE instance, const Options& options, int show) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     Options options;
-    ParseResult parsed = ParseOptions(__argc, __argv, &options);
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    ParseResult parsed = argv ? ParseOptions(argc, argv, &options) : ParseResult::kBad;
+    LocalFree(argv); // the options hold their own copies
     const bool headless = options.mode == ViewerMode::kHeadless;
     if (parsed != ParseResult::kRun || headless) {
         AttachParentConsole();

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "system_text.h"
+
 bool ParseNumber(const char* text, unsigned long min, unsigned long max, unsigned long* value) {
     unsigned long number = 0;
     if (!*text) {
@@ -15,11 +17,12 @@ bool ParseNumber(const char* text, unsigned long min, unsigned long max, unsigne
     return number >= min;
 }
 
-ParseResult ParseOptions(int argc, char** argv, Options* options) {
+ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
     bool print = false;
     bool headlessOption = false;
     for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+        std::string arg = Narrow(argv[i]);
+        std::string value = i + 1 < argc ? Narrow(argv[i + 1]) : std::string();
         bool hasValue = i + 1 < argc;
         unsigned long number = 0;
         if (arg == "--help" || arg == "-h" || arg == "/?") {
@@ -37,30 +40,32 @@ ParseResult ParseOptions(int argc, char** argv, Options* options) {
         } else if (arg == "--out" && hasValue) {
             options->outPath = argv[++i];
         } else if (arg == "--include" && hasValue) {
-            options->include = argv[++i];
+            options->include = value;
+            ++i;
         } else if (arg == "--exclude" && hasValue) {
-            options->exclude = argv[++i];
+            options->exclude = value;
+            ++i;
         } else if (arg == "--seconds" && hasValue &&
-                   ParseNumber(argv[++i], 0, kMaxSeconds, &number)) {
+                   ParseNumber(Narrow(argv[++i]).c_str(), 0, kMaxSeconds, &number)) {
             options->seconds = static_cast<int>(number);
         } else if (arg == "--max-lines" && hasValue &&
-                   ParseNumber(argv[++i], 1, kMaxLines, &number)) {
+                   ParseNumber(Narrow(argv[++i]).c_str(), 1, kMaxLines, &number)) {
             options->maxLines = static_cast<int>(number);
         } else if (arg == "--max-bytes" && hasValue &&
-                   ParseNumber(argv[++i], kMinBytes, kMaxBytes, &number)) {
+                   ParseNumber(Narrow(argv[++i]).c_str(), kMinBytes, kMaxBytes, &number)) {
             options->maxBytes = number;
-        } else if (arg[0] != '-' && !options->openPath) {
+        } else if (arg[0] != '-' && options->openPath.empty()) {
             options->openPath = argv[i];
         } else {
             return ParseResult::kBad;
         }
     }
     // A saved log opens in a window of its own, never headless.
-    if ((headlessOption && !print) || (options->openPath && print)) {
+    if ((headlessOption && !print) || (!options->openPath.empty() && print)) {
         return ParseResult::kBad;
     }
-    options->mode = print               ? ViewerMode::kHeadless
-                    : options->openPath ? ViewerMode::kSavedLog
-                                        : ViewerMode::kChannel;
+    options->mode = print                        ? ViewerMode::kHeadless
+                    : !options->openPath.empty() ? ViewerMode::kSavedLog
+                                                 : ViewerMode::kChannel;
     return ParseResult::kRun;
 }

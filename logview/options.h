@@ -33,8 +33,8 @@ struct Options {
     ViewerMode mode = ViewerMode::kChannel;
     bool timed = false;       // --time: each line as a log file's line
     bool debugOutput = false; // --debug-output: the system's debug output read as well
-    const char* outPath = NULL;
-    const char* openPath = NULL; // a saved log to open
+    std::wstring outPath;     // empty: none
+    std::wstring openPath;    // a saved log to open; empty: none
     int seconds = 0;
     int maxLines = kDefaultMaxLines;
     unsigned long maxBytes = kDefaultMaxBytes;
@@ -49,4 +49,6 @@ enum class ParseResult { kRun, kHelp, kBad };
 
 // kHelp when the usage is asked for; kBad on anything it does not know, a number out of range, or
 // a headless option without --print (the window would ignore it).
-ParseResult ParseOptions(int argc, char** argv, Options* options);
+// The arguments come as the system gives them (UTF-16), so that a file's name is whole whatever
+// the code page; the filter's lists are taken in the ANSI code page, as the lines are.
+ParseResult ParseOptions(int argc, wchar_t** argv, Options* options);

@@ -99,15 +99,15 @@ unsigned long OutputWriter::Lost() {
     return m_queue.Dropped() + static_cast<unsigned long>(m_failedLines) + m_leftAtFinish;
 }
 
-bool HeadlessOutput::Open(const char* outPath, std::string* error) {
-    if (!outPath) {
+bool HeadlessOutput::Open(const std::wstring& outPath, std::string* error) {
+    if (outPath.empty()) {
         return true;
     }
-    m_outPath = outPath;
+    m_outPath = Narrow(outPath);
     m_fileHandle.Reset(
-        CreateFileA(outPath, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL));
+        CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL));
     if (!m_fileHandle) {
-        *error = std::string("Cannot write ") + outPath + ": " + SystemReason(GetLastError());
+        *error = "Cannot write " + m_outPath + ": " + SystemReason(GetLastError());
         return false;
     }
     return true;
@@ -156,16 +156,16 @@ unsigned long HeadlessOutput::Finish(unsigned long lost, DWORD timeout, bool* en
     return lost;
 }
 
-bool LogFile::Open(const std::string& path, std::string* error) {
+bool LogFile::Open(const std::wstring& path, std::string* error) {
     Close();
     m_file.Reset(
-        CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL));
+        CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL));
     if (!m_file) {
-        *error = "Cannot write " + path + ": " + SystemReason(GetLastError());
+        *error = "Cannot write " + Narrow(path) + ": " + SystemReason(GetLastError());
         return false;
     }
     m_writer.reset(new OutputWriter);
-    if (!m_writer->Start(m_file.Get(), path, m_faults, kQueueLines, kQueueBytes)) {
+    if (!m_writer->Start(m_file.Get(), Narrow(path), m_faults, kQueueLines, kQueueBytes)) {
         *error = "Cannot start the log file's thread: " + SystemReason(GetLastError());
         Close();
         return false;

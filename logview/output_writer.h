@@ -71,7 +71,7 @@ class HeadlessOutput : public LineSink, public FaultSink {
   public:
     explicit HeadlessOutput(bool timed) : m_timed(timed) {}
     // The file is created (emptied) here; false with the reason in error when it cannot be.
-    bool Open(const char* outPath, std::string* error);
+    bool Open(const std::wstring& outPath, std::string* error);
     bool Start(size_t items, size_t bytes);
     void Line(const KeptLine& line, bool shown) override;
     void EndOfBatch() override;
@@ -107,7 +107,7 @@ class LogFile : public LineSink {
     LogFile& operator=(const LogFile&) = delete;
 
     // Opens path for appending (created when missing); false with the reason.
-    bool Open(const std::string& path, std::string* error);
+    bool Open(const std::wstring& path, std::string* error);
     void Close();
     bool IsOpen() const { return static_cast<bool>(m_writer); }
     void Line(const KeptLine& line, bool shown) override;

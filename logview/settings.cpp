@@ -8,6 +8,11 @@
 
 namespace {
 
+// A value's name (ASCII) for the wide registry calls.
+std::wstring Wide(const char* name) {
+    return std::wstring(name, name + strlen(name));
+}
+
 class Key {
   public:
     explicit Key(bool write) {
@@ -31,6 +36,17 @@ class Key {
         if (RegQueryValueExA(m_key.Get(), name, NULL, &type, reinterpret_cast<BYTE*>(&data[0]),
                              &size) == ERROR_SUCCESS &&
             type == REG_SZ && memchr(data.data(), '\0', size) != NULL) {
+            *text = data.c_str();
+        }
+    }
+    // A file's name, kept as the system gives it (UTF-16).
+    void Read(const char* name, std::wstring* text) const {
+        std::wstring data(MAX_PATH, L'\0');
+        DWORD type = REG_NONE;
+        DWORD size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+        if (RegQueryValueExW(m_key.Get(), Wide(name).c_str(), NULL, &type,
+                             reinterpret_cast<BYTE*>(&data[0]), &size) == ERROR_SUCCESS &&
+            type == REG_SZ && wmemchr(data.data(), L'\0', size / sizeof(wchar_t)) != NULL) {
             *text = data.c_str();
         }
     }
@@ -65,6 +81,11 @@ class Key {
         return RegSetValueExA(m_key.Get(), name, 0, REG_SZ,
                               reinterpret_cast<const BYTE*>(text.c_str()),
                               static_cast<DWORD>(text.size() + 1));
+    }
+    LONG Write(const char* name, const std::wstring& text) const {
+        return RegSetValueExW(m_key.Get(), Wide(name).c_str(), 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(text.c_str()),
+                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     }
     LONG Write(const char* name, DWORD number) const {
         return RegSetValueExA(m_key.Get(), name, 0, REG_DWORD,

@@ -23,7 +23,7 @@ struct ViewerSettings {
     HighlightRule highlights[kHighlightRuleCount];
     TimeMode timeMode = TimeMode::kClock;
     bool captureDebugOutput = false;
-    std::string logFile; // the last file that Log to File wrote
+    std::wstring logFile; // the last file that Log to File wrote
     bool alwaysOnTop = false;
     bool hasPlacement = false;
     WINDOWPLACEMENT placement = {};

@@ -18,6 +18,13 @@ std::string SystemReason(DWORD code) {
     return reason;
 }
 
+std::string Narrow(const std::wstring& name) {
+    int size = WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, NULL, 0, NULL, NULL);
+    std::string text(size > 0 ? static_cast<size_t>(size) : 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, &text[0], size, NULL, NULL);
+    return text.c_str();
+}
+
 void ShowError(HWND owner, const std::string& text) {
     MessageBoxA(owner, text.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
 }

@@ -17,5 +17,9 @@ std::string SystemReason(DWORD code);
 // Writes text to handle, which may be missing; false when it was not written whole.
 bool WriteText(HANDLE handle, const std::string& text);
 
+// A file name as the system gives it (UTF-16), in the ANSI code page for the viewer's messages:
+// what the code page cannot show becomes '?'. Files are always opened by the name itself.
+std::string Narrow(const std::wstring& name);
+
 // text in a box owned by owner (NULL: none), with the program's caption.
 void ShowError(HWND owner, const std::string& text);

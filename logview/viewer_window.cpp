@@ -277,8 +277,8 @@ void ViewerWindow::SetNotice(const std::string& notice) {
     m_notice = notice;
 }
 
-void ViewerWindow::SetLogFile(const std::string& path) {
-    m_logFile = path;
+void ViewerWindow::SetLogFile(const std::wstring& path) {
+    m_logFile = Narrow(path);
     UpdateStatus();
 }
 
@@ -438,10 +438,10 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                                                : DefWindowProcA(m_window, message, wParam, lParam);
     case WM_DROPFILES: {
         HDROP drop = reinterpret_cast<HDROP>(wParam);
-        char path[MAX_PATH];
+        wchar_t path[MAX_PATH];
         UINT count = DragQueryFileA(drop, 0xFFFFFFFF, NULL, 0);
         for (UINT i = 0; i < count && m_commands; ++i) {
-            if (DragQueryFileA(drop, i, path, sizeof path)) {
+            if (DragQueryFileW(drop, i, path, MAX_PATH)) {
                 m_commands->OpenSavedLog(path);
             }
         }

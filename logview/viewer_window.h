@@ -20,7 +20,7 @@ class CommandTarget {
     virtual void OnCommand(WORD command) = 0;
     virtual void OnWriteFailed() = 0;
     // A file dropped on the window: a saved log to open.
-    virtual void OpenSavedLog(const std::string& path) = 0;
+    virtual void OpenSavedLog(const std::wstring& path) = 0;
 
   protected:
     ~CommandTarget() = default;
@@ -74,7 +74,7 @@ class ViewerWindow {
     // A command's outcome, such as a find that missed: shown until the next command.
     void SetNotice(const std::string& notice);
     // The file that Log to File writes, said in the status bar; empty when off.
-    void SetLogFile(const std::string& path);
+    void SetLogFile(const std::wstring& path);
     void UpdateStatus();
 
   private:

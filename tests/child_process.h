@@ -49,6 +49,15 @@ inline std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
+// UTF-8 text as the wide calls take it.
+inline std::wstring FromUtf8(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<size_t>(length - 1) : 0);
+    return wide;
+}
+
 // Polls until done() holds, or a generous ceiling has passed; done()'s last answer. What a test
 // waits for is the thing itself (a line in a file, a record, a count), never a span of time.
 template <typename Done> bool WaitUntil(Done done, DWORD ceilingMs = 30000) {
@@ -64,12 +73,13 @@ template <typename Done> bool WaitUntil(Done done, DWORD ceilingMs = 30000) {
 
 class ChildProcess {
   public:
-    // Starts commandLine in directory; standard output and error go to the files named, if any,
-    // or standard output to the inheritable handle outHandle, which stays the caller's.
-    ChildProcess(std::string commandLine, const char* directory = NULL,
+    // Starts commandLine (UTF-8, so that any file name can be passed) in directory; standard
+    // output and error go to the files named, if any, or standard output to the inheritable handle
+    // outHandle, which stays the caller's.
+    ChildProcess(const std::string& commandLine, const char* directory = NULL,
                  const std::string& outPath = "", const std::string& errPath = "",
                  HANDLE outHandle = NULL) {
-        STARTUPINFOA startup = {};
+        STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         OwnedHandle out = OpenOutput(outPath);
         OwnedHandle err = OpenOutput(errPath);
@@ -81,8 +91,10 @@ class ChildProcess {
                                              : GetStdHandle(STD_OUTPUT_HANDLE);
             startup.hStdError = err ? err.Get() : GetStdHandle(STD_ERROR_HANDLE);
         }
-        if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, TRUE, 0, NULL, directory, &startup,
-                            &m_process)) {
+        std::wstring command = FromUtf8(commandLine);
+        std::wstring folder = directory ? FromUtf8(directory) : std::wstring();
+        if (!CreateProcessW(NULL, &command[0], NULL, NULL, TRUE, 0, NULL,
+                            directory ? folder.c_str() : NULL, &startup, &m_process)) {
             ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
         }
     }

@@ -21,6 +21,11 @@
 
 namespace {
 
+// An ASCII text as the wide calls take it.
+std::wstring Wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
 TEST(LineFilterTest, IncludeExcludeCaseAndHighlightOrder) {
     struct Case {
         const char* include;
@@ -318,7 +323,7 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
         FaultCollector faults;
         LogFile file(&faults);
         std::string error;
-        ASSERT_TRUE(file.Open(c.path, &error)) << error;
+        ASSERT_TRUE(file.Open(Wide(c.path), &error)) << error;
         server.Reset(); // the reader goes: every write fails
         LineStore store(100, 100000);
         store.SetFilter("shown", "");
@@ -348,7 +353,7 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
         EXPECT_EQ(expected, count);
         // It opens again with the same lines.
         LineStore opened(1000, 1000000);
-        ASSERT_TRUE(LoadLogFile(kPath, &opened, &error)) << error;
+        ASSERT_TRUE(LoadLogFile(Wide(kPath), &opened, &error)) << error;
         EXPECT_EQ(expected, opened.Kept());
         EXPECT_EQ("shown", opened.Row(expected - 1)->text);
     }
@@ -363,7 +368,7 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
     });
     LineStore opened(1000, 1000000);
     std::string error;
-    EXPECT_FALSE(LoadLogFile(kPipe, &opened, &error));
+    EXPECT_FALSE(LoadLogFile(Wide(kPipe), &opened, &error));
     disconnect.join();
     EXPECT_EQ(std::string("Cannot read ") + kPipe + ": " + SystemReason(ERROR_PIPE_NOT_CONNECTED),
               error);
@@ -425,11 +430,15 @@ TEST(OptionsTest, WholeNumbersInRangeAndHeadlessOptionsWithPrint) {
         {{"/?"}, ParseResult::kHelp, 0, 0},
     };
     for (const Case& c : cases) {
-        std::vector<char*> argv = {const_cast<char*>("logview")};
+        std::vector<std::wstring> args = {L"logview"};
         std::string label;
         for (const char* arg : c.args) {
-            argv.push_back(const_cast<char*>(arg));
+            args.push_back(Wide(arg));
             label += std::string(arg) + " ";
+        }
+        std::vector<wchar_t*> argv;
+        for (std::wstring& arg : args) {
+            argv.push_back(&arg[0]);
         }
         SCOPED_TRACE(label);
         Options options;

@@ -711,6 +711,19 @@ TEST_F(LogViewTest, ASavedLogOpensAgain) {
     // What is pressed in a saved log's window is not the user's setting, nor is debug output off.
     SendMessageA(saved.Window(), WM_COMMAND, IDM_ALWAYS_ON_TOP, 0);
     EXPECT_EQ(0u, saved.Close());
+    // A name that the ANSI code page cannot spell opens all the same, titled as that page shows it.
+    const std::string japanese = std::string(kWork) + "\\\xE6\x97\xA5\xE6\x9C\xAC.log";
+    {
+        OwnedHandle file(CreateFileW(FromUtf8(japanese).c_str(), GENERIC_WRITE, 0, NULL,
+                                     CREATE_ALWAYS, 0, NULL));
+        DWORD written = 0;
+        WriteFile(file.Get(), "a plain line\r\n", 14, &written, NULL);
+    }
+    char title[MAX_PATH] = {};
+    WideCharToMultiByte(CP_ACP, 0, FromUtf8(japanese).c_str(), -1, title, MAX_PATH, NULL, NULL);
+    RunningViewer named("\"" + japanese + "\"", NULL, std::string(title) + " - duzar log viewer");
+    EXPECT_EQ(std::vector<std::string>{"a plain line"}, named.WaitForTexts(1));
+    EXPECT_EQ(0u, named.Close());
     DWORD capture = 0, onTop = 0, size = sizeof capture;
     RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, "CaptureDebugOutput", RRF_RT_DWORD, NULL,
                  &capture, &size);
