@@ -38,34 +38,20 @@ bool ChannelReader::Create(std::string* error) {
     if (!m_event) {
         return Fail("CreateEvent", duzar::kEventName, error);
     }
-    m_stop.Reset(CreateEventA(NULL, TRUE, FALSE, NULL));
-    if (!m_stop) {
-        return Fail("CreateEvent", "the reader's stop", error);
-    }
     return true;
 }
 
 bool ChannelReader::Start(Arrivals* arrivals) {
     m_arrivals = arrivals;
-    m_thread.Reset(CreateThread(NULL, 0, ThreadMain, this, 0, NULL));
-    return static_cast<bool>(m_thread);
-}
-
-DWORD WINAPI ChannelReader::ThreadMain(LPVOID self) {
-    static_cast<ChannelReader*>(self)->Run();
-    return 0;
+    return m_worker.Start<ChannelReader, &ChannelReader::Run>(this);
 }
 
 void ChannelReader::Stop() {
-    if (m_thread) {
-        SetEvent(m_stop.Get());
-        WaitForSingleObject(m_thread.Get(), INFINITE);
-        m_thread.Reset();
-    }
+    m_worker.Stop(INFINITE);
 }
 
 void ChannelReader::Run() {
-    HANDLE waits[] = {m_stop.Get(), m_event.Get()};
+    HANDLE waits[] = {m_worker.StopEvent(), m_event.Get()};
     Drain();
     for (;;) {
         DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kDrainPeriodMs);
@@ -78,7 +64,7 @@ void ChannelReader::Run() {
         }
         // A wake-up that found nothing does not lead straight to another, whoever sets the event.
         if (!Drain() && woke == WAIT_OBJECT_0 + 1 &&
-            WaitForSingleObject(m_stop.Get(), kEmptyWakePauseMs) == WAIT_OBJECT_0) {
+            WaitForSingleObject(m_worker.StopEvent(), kEmptyWakePauseMs) == WAIT_OBJECT_0) {
             break;
         }
     }

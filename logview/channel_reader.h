@@ -7,6 +7,7 @@
 #include "arrivals.h"
 #include "duzar.h"
 #include "owned.h"
+#include "worker_thread.h"
 
 #include <string>
 
@@ -48,7 +49,6 @@ class ChannelReader {
     void Stop();
 
   private:
-    static DWORD WINAPI ThreadMain(LPVOID self);
     void Run();
     bool Drain();
     void Queue(bool fault, std::string text) {
@@ -61,9 +61,7 @@ class ChannelReader {
     char* m_view = NULL; // m_mapped's bytes
     OwnedHandle m_lock;
     OwnedHandle m_event;
-    OwnedHandle m_stop;
     Arrivals* m_arrivals = NULL;
-    // Plain Win32 threads: the 32-bit toolchain has no std::thread.
-    OwnedHandle m_thread;
     TailRule m_tail;
+    WorkerThread m_worker; // last: its thread ends before the rest goes
 };

@@ -42,16 +42,14 @@ bool DebugOutputReader::Start(Arrivals* arrivals, std::string* error) {
                                        static_cast<DWORD>(kBufferSize), kMapName));
         m_mapped.Reset(m_map ? MapViewOfFile(m_map.Get(), FILE_MAP_READ, 0, 0, kBufferSize) : NULL);
         DWORD code = GetLastError();
-        if (m_mapped) {
-            m_stop.Reset(CreateEventA(NULL, TRUE, FALSE, NULL));
-            m_thread.Reset(m_stop ? CreateThread(NULL, 0, ThreadMain, this, 0, NULL) : NULL);
+        if (m_mapped && !m_worker.Start<DebugOutputReader, &DebugOutputReader::Run>(this)) {
             code = GetLastError();
         }
-        if (!m_thread) {
+        if (!m_worker.Running()) {
             *error = "cannot read the debug output: " + SystemReason(code);
         }
     }
-    if (!m_thread) {
+    if (!m_worker.Running()) {
         Stop();
         return false;
     }
@@ -59,26 +57,16 @@ bool DebugOutputReader::Start(Arrivals* arrivals, std::string* error) {
 }
 
 void DebugOutputReader::Stop() {
-    if (m_thread) {
-        SetEvent(m_stop.Get());
-        WaitForSingleObject(m_thread.Get(), INFINITE);
-    }
-    m_thread.Reset();
+    m_worker.Stop(INFINITE);
     m_mapped.Reset();
     m_map.Reset();
     m_bufferReady.Reset();
     m_dataReady.Reset();
-    m_stop.Reset();
-}
-
-DWORD WINAPI DebugOutputReader::ThreadMain(LPVOID self) {
-    static_cast<DebugOutputReader*>(self)->Run();
-    return 0;
 }
 
 void DebugOutputReader::Run() {
     const char* buffer = static_cast<const char*>(m_mapped.Get());
-    HANDLE waits[] = {m_stop.Get(), m_dataReady.Get()};
+    HANDLE waits[] = {m_worker.StopEvent(), m_dataReady.Get()};
     // Ready once for each message taken: a second signal would let the next writer overwrite a
     // message not yet read.
     SetEvent(m_bufferReady.Get());

@@ -9,6 +9,7 @@
 
 #include "arrivals.h"
 #include "owned.h"
+#include "worker_thread.h"
 
 #include <map>
 #include <string>
@@ -28,10 +29,9 @@ class DebugOutputReader {
     // another program listening there included.
     bool Start(Arrivals* arrivals, std::string* error);
     void Stop();
-    bool Running() const { return static_cast<bool>(m_thread); }
+    bool Running() const { return m_worker.Running(); }
 
   private:
-    static DWORD WINAPI ThreadMain(LPVOID self);
     void Run();
     const std::string& ProcessOf(DWORD id);
 
@@ -39,8 +39,7 @@ class DebugOutputReader {
     OwnedView m_mapped;
     OwnedHandle m_bufferReady;
     OwnedHandle m_dataReady;
-    OwnedHandle m_stop;
-    OwnedHandle m_thread;
     Arrivals* m_arrivals = NULL;
     std::map<DWORD, std::string> m_processes; // "1234 name.exe" by process id
+    WorkerThread m_worker;                    // last: its thread ends before the rest goes
 };

@@ -14,15 +14,11 @@ bool OutputWriter::Start(HANDLE target, const std::string& name, FaultSink* faul
     m_faults = faults;
     m_queue.SetCapacity(items, bytes);
     m_wake.Reset(CreateEventA(NULL, FALSE, FALSE, NULL));
-    m_stop.Reset(CreateEventA(NULL, TRUE, FALSE, NULL));
-    if (m_wake && m_stop) {
-        m_thread.Reset(CreateThread(NULL, 0, ThreadMain, this, 0, NULL));
-    }
-    return static_cast<bool>(m_thread);
+    return m_wake && m_worker.Start<OutputWriter, &OutputWriter::Run>(this);
 }
 
 void OutputWriter::Push(const std::string& text) {
-    if (m_thread) {
+    if (m_worker.Running()) {
         m_queue.Push({text + "\n"});
     }
 }
@@ -35,13 +31,8 @@ void OutputWriter::Wake() {
     }
 }
 
-DWORD WINAPI OutputWriter::ThreadMain(LPVOID self) {
-    static_cast<OutputWriter*>(self)->Run();
-    return 0;
-}
-
 void OutputWriter::Run() {
-    HANDLE waits[] = {m_stop.Get(), m_wake.Get()};
+    HANDLE waits[] = {m_worker.StopEvent(), m_wake.Get()};
     for (;;) {
         DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
         InterlockedExchange(&m_wakePending, 0);
@@ -81,13 +72,11 @@ void OutputWriter::Write(const std::deque<Item>& items) {
 }
 
 bool OutputWriter::Finish(DWORD timeout) {
-    if (!m_thread || m_finished) {
-        return !m_thread;
+    if (!m_worker.Running() || m_finished) {
+        return !m_worker.Running();
     }
-    SetEvent(m_stop.Get());
     m_finished = 1;
-    if (WaitForSingleObject(m_thread.Get(), timeout) == WAIT_OBJECT_0) {
-        m_thread.Reset();
+    if (m_worker.Stop(timeout)) {
         return true;
     }
     // Still blocked: what it holds and what waits for it will not be written.

@@ -11,17 +11,17 @@
 #include "line_store.h"
 #include "owned.h"
 #include "system_text.h"
+#include "worker_thread.h"
 
 #include <memory>
 #include <string>
 
 class OutputWriter {
   public:
-    // How long a writer that goes without Finish waits for its thread.
+    // How long a writer is given to finish when its owner does not say (Log to File's Close).
     static constexpr DWORD kEndWaitMs = 1000;
 
     OutputWriter() = default;
-    ~OutputWriter() { Finish(kEndWaitMs); }
     OutputWriter(const OutputWriter&) = delete;
     OutputWriter& operator=(const OutputWriter&) = delete;
 
@@ -46,7 +46,6 @@ class OutputWriter {
         std::string text;
     };
 
-    static DWORD WINAPI ThreadMain(LPVOID self);
     void Run();
     void Write(const std::deque<Item>& items);
 
@@ -54,8 +53,6 @@ class OutputWriter {
     std::string m_name;
     FaultSink* m_faults = NULL;
     OwnedHandle m_wake;
-    OwnedHandle m_stop;
-    OwnedHandle m_thread;
     BoundedQueue<Item> m_queue;
     // Set by the writer's thread, read by others: whole longs, changed with Interlocked calls.
     volatile LONG m_failedLines = 0; // not written: the target failed
@@ -63,6 +60,7 @@ class OutputWriter {
     volatile LONG m_finished = 0;
     volatile LONG m_wakePending = 0; // set by Wake, cleared by the thread before it takes
     unsigned long m_leftAtFinish = 0;
+    WorkerThread m_worker; // last: its thread ends before the rest goes
 };
 
 // The headless viewer's sink: each line the filter passes to standard output and the --out file
