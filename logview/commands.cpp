@@ -111,6 +111,10 @@ void Commands::SaveAs() {
                  &path, &choice)) {
         return;
     }
+    if (m_saving.Busy()) {
+        m_window.SetNotice("The last Save As is still being written");
+        return;
+    }
     std::string text;
     if (choice == 2) {
         for (size_t row = 0; row < m_window.RowCount(); ++row) {
@@ -121,10 +125,16 @@ void Commands::SaveAs() {
             text += LogFileLine(*line) + "\r\n";
         }
     }
-    OwnedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    if (!file || !WriteText(file.Get(), text)) {
-        std::string message = "Cannot write " + Narrow(path) + ": " + SystemReason(GetLastError());
-        ShowError(m_window.Handle(), message);
+    if (!m_saving.Start(m_window.Handle(), path, std::move(text))) {
+        ShowError(m_window.Handle(),
+                  "Cannot start writing " + Narrow(path) + ": " + SystemReason(GetLastError()));
+    }
+}
+
+void Commands::OnSaveDone() {
+    std::string outcome = m_saving.TakeOutcome();
+    if (!outcome.empty()) {
+        ShowError(m_window.Handle(), outcome);
     }
 }
 

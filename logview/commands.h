@@ -5,6 +5,7 @@
 #pragma once
 
 #include "debug_output.h"
+#include "save_job.h"
 #include "viewer_window.h"
 
 class Commands : public CommandTarget {
@@ -19,6 +20,7 @@ class Commands : public CommandTarget {
 
     void OnCommand(WORD command) override;
     void OnWriteFailed() override;
+    void OnSaveDone() override;
     // In a window of its own: this program started again with the file.
     void OpenSavedLog(const std::wstring& path) override;
     // The highlighter takes the settings' rules, the window's rows the filter; debug output is
@@ -54,6 +56,7 @@ class Commands : public CommandTarget {
     Arrivals& m_arrivals;
     DebugOutputReader& m_capture;
     LogFile& m_logFile;
+    SaveJob m_saving;
     HWND m_findBox = NULL;
     std::string m_findText;
     bool m_findMatchCase = false;

@@ -1,6 +1,7 @@
 #include "viewer_window.h"
 
 #include "log_format.h"
+#include "save_job.h"
 #include "logview_resource.h"
 
 #include <commctrl.h>
@@ -417,6 +418,11 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case kWakeMessage: TakeQueued(); return 0;
     case kFilterMessage: FilterSlice(); return 0;
+    case SaveJob::kDoneMessage:
+        if (m_commands) {
+            m_commands->OnSaveDone();
+        }
+        return 0;
     case kSyncMessage:
         m_syncPending = false;
         SyncRows(m_followOnSync);

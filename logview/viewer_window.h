@@ -19,6 +19,8 @@ class CommandTarget {
   public:
     virtual void OnCommand(WORD command) = 0;
     virtual void OnWriteFailed() = 0;
+    // Save As has written its file, or failed.
+    virtual void OnSaveDone() = 0;
     // A file dropped on the window: a saved log to open.
     virtual void OpenSavedLog(const std::wstring& path) = 0;
 

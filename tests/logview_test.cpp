@@ -301,6 +301,31 @@ TEST_F(LogViewTest, CopyAndClear) {
     EXPECT_EQ(0u, viewer.Close());
 }
 
+// Save As writes the kept lines as a log file's, on a thread of its own, while the window answers.
+TEST_F(LogViewTest, SaveAsWritesTheKeptLines) {
+    const std::string path = std::string(kWork) + "\\saved-as.log";
+    DeleteFileA(path.c_str());
+    RunningViewer viewer("");
+    LogClient client;
+    for (const char* text : {"one", "two", "three"}) {
+        client.Logf("%s", text);
+    }
+    ASSERT_EQ(3u, viewer.WaitForTexts(3).size());
+    HWND dialog = viewer.OpenDialog(IDM_SAVE);
+    // The file dialog's name field: a combo box (cmb13) or, in older dialogs, an edit (edt1).
+    SetDlgItemTextA(dialog, GetDlgItem(dialog, 1148) ? 1148 : 1152, path.c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitUntil([&] { return ReadLines(path).size() == 3; })) << ReadFileText(path);
+    const std::vector<std::string> lines = ReadLines(path);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(lines[i], std::regex(std::to_string(i + 1) +
+                                                          "\t[-0-9]{10}T[:.0-9]{12}\t\t" +
+                                                          viewer.Texts().at(i))))
+            << lines[i];
+    }
+    EXPECT_EQ(0u, viewer.Close());
+}
+
 // A filter hides lines without losing them, numbered as they came; it, always-on-top and the time
 // column's form are kept for the next run.
 TEST_F(LogViewTest, FilterHidesLinesAndSettingsSurviveARestart) {
