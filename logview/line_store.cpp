@@ -30,8 +30,8 @@ bool LineStore::Keep(KeptLine line) {
         DropOldest();
     }
     bool shown = m_filter.Passes(m_lines.back().text);
-    if (m_sink) {
-        m_sink->Line(m_lines.back(), shown);
+    for (LineSink* sink : m_sinks) {
+        sink->Line(m_lines.back(), shown);
     }
     // A filtering under way reaches this line itself.
     if (shown && !m_filtering) {
@@ -41,8 +41,8 @@ bool LineStore::Keep(KeptLine line) {
 }
 
 void LineStore::EndOfBatch() {
-    if (m_sink) {
-        m_sink->EndOfBatch();
+    for (LineSink* sink : m_sinks) {
+        sink->EndOfBatch();
     }
 }
 

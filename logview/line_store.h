@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <string>
+#include <vector>
 
 // Where each line goes besides the store (the headless output, a log file): Line for each, shown
 // when the filter passes it, EndOfBatch after each batch.
@@ -30,7 +31,8 @@ class LineStore {
     LineStore(const LineStore&) = delete;
     LineStore& operator=(const LineStore&) = delete;
 
-    void SetSink(LineSink* sink) { m_sink = sink; }
+    // Each line goes to every sink added, in the order added.
+    void AddSink(LineSink* sink) { m_sinks.push_back(sink); }
 
     // Numbers and keeps a line, then drops the oldest while either bound is passed (the newest
     // line always stays). True when the filter shows it.
@@ -80,7 +82,7 @@ class LineStore {
 
     size_t m_maxLines;
     size_t m_maxBytes;
-    LineSink* m_sink = NULL;
+    std::vector<LineSink*> m_sinks;
     LineFilter m_filter;
     std::deque<KeptLine> m_lines; // oldest first
     std::deque<size_t> m_rows;    // the places of the lines the filter shows

@@ -182,9 +182,9 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     }
     arrivals.SetWindow(window.Handle(), ViewerWindow::kWakeMessage);
     if (headless) {
-        store.SetSink(&output);
+        output.Attach(&store);
     } else {
-        store.SetSink(&logFile);
+        store.AddSink(&logFile);
     }
     commands.ApplySettings();
     commands.UpdateMenuChecks();

@@ -105,24 +105,20 @@ bool HeadlessOutput::Open(const std::wstring& outPath, std::string* error) {
 bool HeadlessOutput::Start(size_t items, size_t bytes) {
     HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     return m_error.Start(error, "standard error", NULL, items, bytes) &&
-           m_out.Start(GetStdHandle(STD_OUTPUT_HANDLE), "standard output", this, items, bytes) &&
-           m_file.Start(m_fileHandle.Get(), m_outPath, this, items, bytes);
+           m_out.Writer().Start(GetStdHandle(STD_OUTPUT_HANDLE), "standard output", this, items,
+                                bytes) &&
+           m_file.Writer().Start(m_fileHandle.Get(), m_outPath, this, items, bytes);
 }
 
-void HeadlessOutput::Line(const KeptLine& line, bool shown) {
-    if (!shown) {
-        return;
+void HeadlessOutput::Attach(LineStore* store) {
+    store->AddSink(&m_out);
+    store->AddSink(&m_file);
+}
+
+void HeadlessOutput::OutputSink::Line(const KeptLine& line, bool shown) {
+    if (shown) {
+        m_writer.Push(m_timed ? LogFileLine(line) : ShownText(line));
     }
-    std::string text = m_timed                ? LogFileLine(line)
-                       : line.process.empty() ? line.text
-                                              : ShownText(line);
-    m_out.Push(text);
-    m_file.Push(text);
-}
-
-void HeadlessOutput::EndOfBatch() {
-    m_out.Wake();
-    m_file.Wake();
 }
 
 void HeadlessOutput::Fault(const std::string& text) {
@@ -131,9 +127,9 @@ void HeadlessOutput::Fault(const std::string& text) {
 }
 
 unsigned long HeadlessOutput::Finish(unsigned long lost, DWORD timeout, bool* ended) {
-    *ended = m_file.Finish(timeout);
-    *ended = m_out.Finish(timeout) && *ended;
-    unsigned long out = m_out.Lost(), file = m_file.Lost();
+    *ended = m_file.Writer().Finish(timeout);
+    *ended = m_out.Writer().Finish(timeout) && *ended;
+    unsigned long out = m_out.Writer().Lost(), file = m_file.Writer().Lost();
     if (lost + out + file > 0) {
         // Each output apart: a line lost to a stalled standard output may be whole in the file.
         std::string said = "lines lost: " + std::to_string(lost) + " behind the window, " +

@@ -65,14 +65,14 @@ class OutputWriter {
 
 // The headless viewer's sink: each line the filter passes to standard output and the --out file
 // (its text, or with --time as a log file's line), faults and the closing count to standard error.
-class HeadlessOutput : public LineSink, public FaultSink {
+class HeadlessOutput : public FaultSink {
   public:
-    explicit HeadlessOutput(bool timed) : m_timed(timed) {}
+    explicit HeadlessOutput(bool timed) : m_out(timed), m_file(timed) {}
     // The file is created (emptied) here; false with the reason in error when it cannot be.
     bool Open(const std::wstring& outPath, std::string* error);
     bool Start(size_t items, size_t bytes);
-    void Line(const KeptLine& line, bool shown) override;
-    void EndOfBatch() override;
+    // Standard output and the file, each a sink of the store.
+    void Attach(LineStore* store);
     void Fault(const std::string& text);
     void WriteFailed(const std::string& text) override { Fault(text); }
     // Writes what is left, at most timeout for each target, and says on standard error how many
@@ -80,14 +80,27 @@ class HeadlessOutput : public LineSink, public FaultSink {
     // Returns the sum.
     // *ended is false when a target is still blocked: the process must then exit at once.
     unsigned long Finish(unsigned long lost, DWORD timeout, bool* ended);
-    unsigned long Lost() { return m_out.Lost() + m_file.Lost(); }
+    unsigned long Lost() { return m_out.Writer().Lost() + m_file.Writer().Lost(); }
 
   private:
-    bool m_timed;
+    // One output as a sink of the store: each line the filter passes, as its text or, timed
+    // (--time), as a log file's line, to its writer.
+    class OutputSink : public LineSink {
+      public:
+        explicit OutputSink(bool timed) : m_timed(timed) {}
+        OutputWriter& Writer() { return m_writer; }
+        void Line(const KeptLine& line, bool shown) override;
+        void EndOfBatch() override { m_writer.Wake(); }
+
+      private:
+        bool m_timed;
+        OutputWriter m_writer;
+    };
+
     std::string m_outPath;
     OwnedHandle m_fileHandle;
-    OutputWriter m_out;
-    OutputWriter m_file;
+    OutputSink m_out;
+    OutputSink m_file;
     OutputWriter m_error;
 };
 

@@ -226,7 +226,7 @@ TEST(LineStoreTest, TheFiltersView) {
     };
     LineStore store(3, 100000);
     Collector sink;
-    store.SetSink(&sink);
+    store.AddSink(&sink);
     for (const Step& step : steps) {
         std::string action = step.action;
         SCOPED_TRACE(action);
@@ -327,7 +327,7 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
         server.Reset(); // the reader goes: every write fails
         LineStore store(100, 100000);
         store.SetFilter("shown", "");
-        store.SetSink(&file);
+        store.AddSink(&file);
         for (int i = 0; i < 50; ++i) {
             store.Add(i % 2 ? "shown" : "hidden");
         }
