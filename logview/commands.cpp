@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include "dialogs.h"
+
 #include "log_format.h"
 #include "logview_resource.h"
 
@@ -7,44 +9,7 @@
 #include <shlobj.h>
 #include <stdio.h>
 
-namespace {
-
-std::string DialogText(HWND dialog, int control) {
-    std::string text(static_cast<size_t>(GetWindowTextLengthA(GetDlgItem(dialog, control))) + 1,
-                     '\0');
-    text.resize(static_cast<size_t>(
-        GetDlgItemTextA(dialog, control, &text[0], static_cast<int>(text.size()))));
-    return text;
-}
-
-// A list field holds at most what the settings keep (kListSize); text put there another way that
-// is longer is refused with a box, never cut.
-void LimitList(HWND dialog, int control, const std::string& text) {
-    SendDlgItemMessageA(dialog, control, EM_LIMITTEXT, kListSize - 1, 0);
-    SetDlgItemTextA(dialog, control, text.c_str());
-}
-
-bool DialogList(HWND dialog, int control, std::string* text) {
-    if (GetWindowTextLengthA(GetDlgItem(dialog, control)) >= static_cast<int>(kListSize)) {
-        char message[128];
-        snprintf(message, sizeof message, "A list may hold at most %d characters.",
-                 static_cast<int>(kListSize - 1));
-        MessageBoxA(dialog, message, kBoxCaption, MB_OK | MB_ICONWARNING);
-        return false;
-    }
-    *text = DialogText(dialog, control);
-    return true;
-}
-
-// The commands behind a dialog: handed over with WM_INITDIALOG, kept in its DWLP_USER.
-Commands* CommandsOf(HWND dialog, UINT message, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-    }
-    return reinterpret_cast<Commands*>(GetWindowLongPtrA(dialog, DWLP_USER));
-}
-
-} // namespace
+namespace {} // namespace
 
 // The rows of the selected lines, or of all rows, each ending in CR LF.
 std::string Commands::Rows(bool selectedOnly) const {
@@ -252,7 +217,7 @@ void Commands::TakeFindBox(HWND box) {
 }
 
 INT_PTR CALLBACK Commands::FindBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
-    Commands* self = CommandsOf(box, message, lParam);
+    Commands* self = DialogData<Commands>(box, message, lParam);
     if (!self) {
         return FALSE;
     }
@@ -291,89 +256,6 @@ void Commands::OpenFindBox() {
         SetFocus(GetDlgItem(m_findBox, IDC_FIND_TEXT));
         SendDlgItemMessageA(m_findBox, IDC_FIND_TEXT, EM_SETSEL, 0, -1);
     }
-}
-
-INT_PTR CALLBACK Commands::FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    Commands* self = CommandsOf(dialog, message, lParam);
-    if (!self) {
-        return FALSE;
-    }
-    switch (message) {
-    case WM_INITDIALOG:
-        LimitList(dialog, IDC_INCLUDE, self->m_settings.include);
-        LimitList(dialog, IDC_EXCLUDE, self->m_settings.exclude);
-        return TRUE;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDC_CLEAR_FILTER:
-            SetDlgItemTextA(dialog, IDC_INCLUDE, "");
-            SetDlgItemTextA(dialog, IDC_EXCLUDE, "");
-            return TRUE;
-        case IDOK: {
-            std::string include, exclude;
-            if (DialogList(dialog, IDC_INCLUDE, &include) &&
-                DialogList(dialog, IDC_EXCLUDE, &exclude)) {
-                self->m_settings.include = include;
-                self->m_settings.exclude = exclude;
-                EndDialog(dialog, IDOK);
-            }
-            return TRUE;
-        }
-        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-        }
-        return FALSE;
-    }
-    return FALSE;
-}
-
-INT_PTR CALLBACK Commands::HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    Commands* self = CommandsOf(dialog, message, lParam);
-    if (!self) {
-        return FALSE;
-    }
-    HighlightRule* rules = self->m_settings.highlights;
-    switch (message) {
-    case WM_INITDIALOG:
-        for (int i = 0; i < kHighlightRuleCount; ++i) {
-            LimitList(dialog, IDC_RULE_TEXT + i, rules[i].list);
-            for (const HighlightColour& colour : kHighlightColours) {
-                SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_ADDSTRING, 0,
-                                    reinterpret_cast<LPARAM>(colour.name));
-            }
-            SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_SETCURSEL,
-                                static_cast<WPARAM>(rules[i].colour), 0);
-        }
-        return TRUE;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK: {
-            std::string lists[kHighlightRuleCount];
-            for (int i = 0; i < kHighlightRuleCount; ++i) {
-                if (!DialogList(dialog, IDC_RULE_TEXT + i, &lists[i])) {
-                    return TRUE;
-                }
-            }
-            for (int i = 0; i < kHighlightRuleCount; ++i) {
-                HighlightRule& rule = rules[i];
-                rule.list = lists[i];
-                LRESULT colour =
-                    SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_GETCURSEL, 0, 0);
-                rule.colour =
-                    colour >= 0 && colour < kHighlightColourCount ? static_cast<int>(colour) : 0;
-            }
-            EndDialog(dialog, IDOK);
-            return TRUE;
-        }
-        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-        }
-        return FALSE;
-    }
-    return FALSE;
-}
-
-bool Commands::RunDialog(int id, DLGPROC procedure) {
-    return DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), m_window.Handle(),
-                           procedure, reinterpret_cast<LPARAM>(this)) == IDOK;
 }
 
 void Commands::SetTimeMode(TimeMode mode) {
@@ -447,13 +329,13 @@ void Commands::OnCommand(WORD command) {
         }
         break;
     case IDM_FILTER:
-        if (RunDialog(IDD_FILTER, FilterProc)) {
+        if (EditFilter(m_window.Handle(), &m_settings.include, &m_settings.exclude)) {
             KeepSettings();
             m_window.Refilter();
         }
         break;
     case IDM_HIGHLIGHT:
-        if (RunDialog(IDD_HIGHLIGHT, HighlightProc)) {
+        if (EditHighlights(m_window.Handle(), m_settings.highlights)) {
             m_highlighter.Set(m_settings.highlights);
             KeepSettings();
             m_window.Redraw();

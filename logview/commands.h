@@ -32,8 +32,6 @@ class Commands : public CommandTarget {
 
   private:
     static INT_PTR CALLBACK FindBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
-    static INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-    static INT_PTR CALLBACK HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     std::string Rows(bool selectedOnly) const;
     void CopySelection();
     bool AskFile(const wchar_t* title, const wchar_t* types, std::wstring* path, DWORD* choice);
@@ -45,7 +43,6 @@ class Commands : public CommandTarget {
     void Find(bool forward);
     void TakeFindBox(HWND box);
     void OpenFindBox();
-    bool RunDialog(int id, DLGPROC procedure);
     void KeepSettings();
     void SetTimeMode(TimeMode mode);
 

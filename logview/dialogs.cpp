@@ -1,0 +1,133 @@
+#include "dialogs.h"
+
+#include "logview_resource.h"
+#include "system_text.h"
+
+#include <stdio.h>
+
+std::string DialogText(HWND dialog, int control) {
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(GetDlgItem(dialog, control))) + 1,
+                     '\0');
+    text.resize(static_cast<size_t>(
+        GetDlgItemTextA(dialog, control, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
+namespace {
+
+// A list field holds at most what the settings keep (kListSize); text put there another way that
+// is longer is refused with a box, never cut.
+void LimitList(HWND dialog, int control, const std::string& text) {
+    SendDlgItemMessageA(dialog, control, EM_LIMITTEXT, kListSize - 1, 0);
+    SetDlgItemTextA(dialog, control, text.c_str());
+}
+
+bool DialogList(HWND dialog, int control, std::string* text) {
+    if (GetWindowTextLengthA(GetDlgItem(dialog, control)) >= static_cast<int>(kListSize)) {
+        char message[128];
+        snprintf(message, sizeof message, "A list may hold at most %d characters.",
+                 static_cast<int>(kListSize - 1));
+        MessageBoxA(dialog, message, kBoxCaption, MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    *text = DialogText(dialog, control);
+    return true;
+}
+
+struct FilterLists {
+    std::string* include;
+    std::string* exclude;
+};
+
+INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* lists = DialogData<FilterLists>(dialog, message, lParam);
+    if (!lists) {
+        return FALSE;
+    }
+    switch (message) {
+    case WM_INITDIALOG:
+        LimitList(dialog, IDC_INCLUDE, *lists->include);
+        LimitList(dialog, IDC_EXCLUDE, *lists->exclude);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_CLEAR_FILTER:
+            SetDlgItemTextA(dialog, IDC_INCLUDE, "");
+            SetDlgItemTextA(dialog, IDC_EXCLUDE, "");
+            return TRUE;
+        case IDOK: {
+            std::string include, exclude;
+            if (DialogList(dialog, IDC_INCLUDE, &include) &&
+                DialogList(dialog, IDC_EXCLUDE, &exclude)) {
+                *lists->include = include;
+                *lists->exclude = exclude;
+                EndDialog(dialog, IDOK);
+            }
+            return TRUE;
+        }
+        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    HighlightRule* rules = DialogData<HighlightRule>(dialog, message, lParam);
+    if (!rules) {
+        return FALSE;
+    }
+    switch (message) {
+    case WM_INITDIALOG:
+        for (int i = 0; i < kHighlightRuleCount; ++i) {
+            LimitList(dialog, IDC_RULE_TEXT + i, rules[i].list);
+            for (const HighlightColour& colour : kHighlightColours) {
+                SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_ADDSTRING, 0,
+                                    reinterpret_cast<LPARAM>(colour.name));
+            }
+            SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_SETCURSEL,
+                                static_cast<WPARAM>(rules[i].colour), 0);
+        }
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK: {
+            std::string lists[kHighlightRuleCount];
+            for (int i = 0; i < kHighlightRuleCount; ++i) {
+                if (!DialogList(dialog, IDC_RULE_TEXT + i, &lists[i])) {
+                    return TRUE;
+                }
+            }
+            for (int i = 0; i < kHighlightRuleCount; ++i) {
+                HighlightRule& rule = rules[i];
+                rule.list = lists[i];
+                LRESULT colour =
+                    SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_GETCURSEL, 0, 0);
+                rule.colour =
+                    colour >= 0 && colour < kHighlightColourCount ? static_cast<int>(colour) : 0;
+            }
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+bool Run(HWND owner, int id, DLGPROC procedure, void* edited) {
+    return DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), owner, procedure,
+                           reinterpret_cast<LPARAM>(edited)) == IDOK;
+}
+
+} // namespace
+
+bool EditFilter(HWND owner, std::string* include, std::string* exclude) {
+    FilterLists lists = {include, exclude};
+    return Run(owner, IDD_FILTER, FilterProc, &lists);
+}
+
+bool EditHighlights(HWND owner, HighlightRule (&rules)[kHighlightRuleCount]) {
+    return Run(owner, IDD_HIGHLIGHT, HighlightProc, rules);
+}

@@ -1,0 +1,24 @@
+// The viewer's two modal dialogs, each given only what it edits: the filter's include and exclude
+// lists, and the highlight rules. A list field holds what the settings keep (kListSize); what does
+// not fit is refused with a box, never cut.
+#pragma once
+
+#include "line_filter.h"
+
+#include <string>
+
+// A dialog field's text, whole.
+std::string DialogText(HWND dialog, int control);
+
+// What a dialog works on: handed over as WM_INITDIALOG's lParam, kept in its DWLP_USER; NULL for
+// the messages that come before it.
+template <typename T> T* DialogData(HWND dialog, UINT message, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    }
+    return reinterpret_cast<T*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+// True when the user pressed OK: the lists then hold what was entered.
+bool EditFilter(HWND owner, std::string* include, std::string* exclude);
+bool EditHighlights(HWND owner, HighlightRule (&rules)[kHighlightRuleCount]);
