@@ -137,34 +137,80 @@ std::string Title(const Options& options) {
                                                  : std::string(duzar::kViewerTitle);
 }
 
+// Said, and the exit code of a viewer that cannot start.
+int CannotStart(bool headless, const std::string& text) {
+    Complain(headless, text);
+    return kExitCannotStart;
+}
+
+// What each queue between the threads holds: what the store keeps plus one full buffer's worth, so
+// that a window or output that keeps up never loses a burst. In lines, a buffer holds at most
+// kBufferSize / 2 (each line at least a character and its line feed).
+struct QueueBounds {
+    size_t items;
+    size_t bytes;
+};
+QueueBounds QueueBoundsFor(const Options& options) {
+    return {static_cast<size_t>(options.maxLines) + duzar::kBufferSize / 2,
+            options.maxBytes + 2 * duzar::kBufferSize};
+}
+
+// Headless, the window stays hidden: Ctrl+C or --seconds closes it.
+void ShowOrStayHidden(const Options& options, ViewerWindow& window, int show) {
+    if (options.mode != ViewerMode::kHeadless) {
+        window.Show(show);
+        return;
+    }
+    g_breakTarget = window.Handle();
+    SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
+    if (options.seconds > 0) {
+        window.CloseAfter(options.seconds);
+    }
+}
+
+// Once the window has gone, whatever the readers took last still reaches the outputs. Headless,
+// what any output lost makes the exit code; a writer still blocked on its target is left to the
+// process's exit.
+int Finish(ChannelReader& channel, DebugOutputReader& capture, ViewerWindow& window,
+           LogFile& logFile, HeadlessOutput* output, Arrivals& arrivals) {
+    channel.Stop();
+    capture.Stop();
+    window.TakeQueued();
+    logFile.Close();
+    if (!output) {
+        return 0;
+    }
+    bool ended = true;
+    int code = output->Finish(arrivals.Dropped(), kOutputFinishMs, &ended) > 0 ? kExitLinesLost : 0;
+    if (!ended) {
+        ExitProcess(static_cast<UINT>(code));
+    }
+    return code;
+}
+
 // The channel's viewer, headless or with its window, or a saved log's window, which takes nothing
-// of the channel.
+// of the channel. Every part is owned here and handed to those that use it.
 int Run(HINSTANCE instance, const Options& options, int show) {
     const ViewerMode mode = options.mode;
     const bool headless = mode == ViewerMode::kHeadless;
     const bool channelTaken = mode != ViewerMode::kSavedLog;
+    const QueueBounds bounds = QueueBoundsFor(options);
     ChannelReader channel;
     HeadlessOutput output(options.timed);
     std::string error;
     if ((channelTaken && !channel.Create(&error)) ||
         (headless && !output.Open(options.outPath, &error))) {
-        Complain(headless, error);
-        return kExitCannotStart;
+        return CannotStart(headless, error);
     }
-    // The queues between the threads hold what the store keeps plus one full buffer's worth, so
-    // that a window or output that keeps up never loses a burst: in lines, a buffer holds at most
-    // kBufferSize / 2 (each line at least a character and its line feed).
-    const size_t queueItems = static_cast<size_t>(options.maxLines) + duzar::kBufferSize / 2;
-    const size_t queueBytes = options.maxBytes + 2 * duzar::kBufferSize;
-    if (headless && !output.Start(queueItems, queueBytes)) {
-        Complain(headless, "Cannot start the output's threads: " + SystemReason(GetLastError()));
-        return kExitCannotStart;
+    if (headless && !output.Start(bounds.items, bounds.bytes)) {
+        return CannotStart(headless,
+                           "Cannot start the output's threads: " + SystemReason(GetLastError()));
     }
     UserSettings settings(mode, TakeSettings(options));
     LineStore store(static_cast<size_t>(options.maxLines), options.maxBytes);
     Highlighter highlighter;
     Arrivals arrivals;
-    arrivals.SetCapacity(queueItems, queueBytes);
+    arrivals.SetCapacity(bounds.items, bounds.bytes);
     DebugOutputReader capture;
     LogFile logFile(&arrivals);
     ViewerWindow window(mode, store, settings, highlighter, arrivals, headless ? &output : NULL);
@@ -173,12 +219,11 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     InitCommonControlsEx(&controls);
     // A saved log is read before its window shows: one that cannot be read leaves no empty window.
     if (mode == ViewerMode::kSavedLog && !LoadLogFile(options.openPath, &store, &error)) {
-        Complain(headless, error);
-        return kExitCannotStart;
+        return CannotStart(headless, error);
     }
     if (!window.Create(instance, &commands, Title(options).c_str())) {
-        Complain(headless, "Cannot create the viewer window: " + SystemReason(GetLastError()));
-        return kExitCannotStart;
+        return CannotStart(headless,
+                           "Cannot create the viewer window: " + SystemReason(GetLastError()));
     }
     arrivals.SetWindow(window.Handle(), ViewerWindow::kWakeMessage);
     if (headless) {
@@ -188,40 +233,17 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     }
     commands.ApplySettings();
     commands.UpdateMenuChecks();
-    if (headless) {
-        g_breakTarget = window.Handle();
-        SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
-        if (options.seconds > 0) {
-            window.CloseAfter(options.seconds);
-        }
-    } else {
-        window.Show(show);
-    }
+    ShowOrStayHidden(options, window, show);
     if (channelTaken && !channel.Start(&arrivals)) {
-        Complain(headless, "Cannot start the reader thread: " + SystemReason(GetLastError()));
-        return kExitCannotStart;
+        return CannotStart(headless,
+                           "Cannot start the reader thread: " + SystemReason(GetLastError()));
     }
     if (headless) {
         // Through the output's thread, as every fault: a script may start its writers after it.
         output.Fault("listening");
     }
     RunMessageLoop(instance, window, commands);
-
-    // Whatever the readers took last still reaches the output.
-    channel.Stop();
-    capture.Stop();
-    window.TakeQueued();
-    logFile.Close();
-    if (!headless) {
-        return 0;
-    }
-    bool ended = true;
-    int code = output.Finish(arrivals.Dropped(), kOutputFinishMs, &ended) > 0 ? kExitLinesLost : 0;
-    if (!ended) {
-        // A writer still blocked on its target is left to the process's exit.
-        ExitProcess(static_cast<UINT>(code));
-    }
-    return code;
+    return Finish(channel, capture, window, logFile, headless ? &output : NULL, arrivals);
 }
 
 } // namespace
