@@ -7,6 +7,13 @@
 #include <stdio.h>
 #include <string.h>
 
+namespace {
+
+// How long a stub waits for its turn at the record file, and for the file.
+constexpr DWORD kRecordWaitMs = 30000;
+
+} // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     char self[MAX_PATH] = {};
     char directory[MAX_PATH] = {};
@@ -22,21 +29,31 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         MessageBoxA(NULL, text, "Placeholder installer", MB_OK | MB_ICONINFORMATION);
         return 0;
     }
-    // Several stubs may finish at once: the record file is opened exclusively, retrying briefly.
+    // Dozens of stubs may start at once (a queue of clicks): they take turns by a named lock, each
+    // appending its line while readers may look, rather than racing for an exclusive open that a
+    // crowd can keep one of them from for seconds. Generous ceilings: a stub never hangs.
+    HANDLE turn = CreateMutexA(NULL, FALSE, "stub_installer_record");
+    DWORD waited = turn ? WaitForSingleObject(turn, kRecordWaitMs) : WAIT_FAILED;
     HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 200 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        file = CreateFileA(record, FILE_APPEND_DATA, 0, NULL, OPEN_ALWAYS, 0, NULL);
-        if (file == INVALID_HANDLE_VALUE) {
-            Sleep(10);
-        }
+    const DWORD start = GetTickCount();
+    while ((file = CreateFileA(record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_ALWAYS, 0, NULL)) == INVALID_HANDLE_VALUE &&
+           GetTickCount() - start < kRecordWaitMs) {
+        Sleep(10);
     }
-    if (file == INVALID_HANDLE_VALUE) {
-        return 1;
+    bool recorded = file != INVALID_HANDLE_VALUE;
+    if (recorded) {
+        char line[4 * MAX_PATH];
+        snprintf(line, sizeof line, "%s|%s|%s\n", self, GetCommandLineA(), directory);
+        DWORD written = 0;
+        WriteFile(file, line, static_cast<DWORD>(strlen(line)), &written, NULL);
+        CloseHandle(file);
     }
-    char line[4 * MAX_PATH];
-    snprintf(line, sizeof line, "%s|%s|%s\n", self, GetCommandLineA(), directory);
-    DWORD written = 0;
-    WriteFile(file, line, static_cast<DWORD>(strlen(line)), &written, NULL);
-    CloseHandle(file);
-    return 0;
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+        ReleaseMutex(turn);
+    }
+    if (turn) {
+        CloseHandle(turn);
+    }
+    return recorded ? 0 : 1;
 }
