@@ -25,7 +25,7 @@ struct Arrival {
 
 class Arrivals : public FaultSink {
   public:
-    void SetCapacity(size_t items, size_t bytes) { m_queue.SetCapacity(items, bytes); }
+    void SetCapacity(size_t items, ByteBudget& budget) { m_queue.SetCapacity(items, budget); }
     // The window to wake with message once something is queued.
     void SetWindow(HWND window, UINT message) {
         m_window = window;

@@ -1,8 +1,10 @@
-// A queue between two of the viewer's threads that holds at most a set number of items and of
-// bytes. When it is full the oldest item is dropped and counted: a consumer that falls behind (a
-// stalled window, an output pipe whose reader paused) costs lines, never memory or a blocked
-// producer. An item is anything with a text.
+// A queue between two of the viewer's threads that holds at most a set number of items, and bytes
+// within the viewer's one budget (byte_budget.h). When it is full the oldest item is dropped and
+// counted: a consumer that falls behind (a stalled window, an output pipe whose reader paused)
+// costs lines, never memory or a blocked producer. An item is anything with a text.
 #pragma once
+
+#include "byte_budget.h"
 
 #include <windows.h>
 
@@ -19,35 +21,51 @@ template <typename T> class BoundedQueue {
     BoundedQueue(const BoundedQueue&) = delete;
     BoundedQueue& operator=(const BoundedQueue&) = delete;
 
-    void SetCapacity(size_t items, size_t bytes) {
+    // Before the first Push: at most items, and bytes beyond the budget's queue reserve only while
+    // budget is not spent.
+    void SetCapacity(size_t items, ByteBudget& budget) {
         EnterCriticalSection(&m_lock);
         m_capacity = items > 0 ? items : 1;
-        m_capacityBytes = bytes;
+        m_budget = &budget;
         LeaveCriticalSection(&m_lock);
     }
 
     // The newest item always stays.
     void Push(T item) {
         EnterCriticalSection(&m_lock);
-        m_bytes += Cost(item);
+        size_t cost = Cost(item);
+        m_bytes += cost;
+        m_budget->Take(cost);
         m_items.push_back(std::move(item));
-        while (m_items.size() > 1 && (m_items.size() > m_capacity || m_bytes > m_capacityBytes)) {
-            m_bytes -= Cost(m_items.front());
+        while (m_items.size() > 1 && (m_items.size() > m_capacity ||
+                                      (m_bytes > ByteBudget::kQueueReserve && m_budget->Spent()))) {
+            cost = Cost(m_items.front());
+            m_bytes -= cost;
+            m_budget->Give(cost);
             m_items.pop_front();
             ++m_dropped;
         }
         LeaveCriticalSection(&m_lock);
     }
 
-    // Everything queued, oldest first.
-    std::deque<T> TakeAll() {
+    // Everything queued, oldest first. Its bytes leave the budget now, or, given held, stay in it
+    // until the taker gives *held back: a writer blocked on its batch still holds that batch.
+    std::deque<T> TakeAll(size_t* held = NULL) {
         std::deque<T> items;
         EnterCriticalSection(&m_lock);
         items.swap(m_items);
+        if (held) {
+            *held = m_bytes;
+        } else {
+            m_budget->Give(m_bytes);
+        }
         m_bytes = 0;
         LeaveCriticalSection(&m_lock);
         return items;
     }
+
+    // Gives back what TakeAll left held.
+    void GiveBack(size_t held) { m_budget->Give(held); }
 
     size_t Size() {
         EnterCriticalSection(&m_lock);
@@ -70,7 +88,7 @@ template <typename T> class BoundedQueue {
     CRITICAL_SECTION m_lock;
     std::deque<T> m_items;
     size_t m_capacity = 1;
-    size_t m_capacityBytes = static_cast<size_t>(-1);
+    ByteBudget* m_budget = NULL;
     size_t m_bytes = 0;
     unsigned long m_dropped = 0;
 };

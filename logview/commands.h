@@ -1,11 +1,12 @@
-// The viewer's commands, each a menu item with its key: save, copy, select, clear and follow the
-// rows; find a line; the filter and the highlight rules, each in its own dialog; always on top and
-// the time column's form. They act through the window's row operations and the settings; what the
-// user chooses is kept in the settings.
+// The viewer's commands, each a menu item with its key, dispatched here to whom does it: the file
+// commands (file_commands.h), the find box (find_box.h), the filter and highlight dialogs
+// (dialogs.h) and the window's row operations; here too copy, capturing the debug output, always
+// on top and the time column's form. What the user chooses is kept in the settings.
 #pragma once
 
 #include "debug_output.h"
-#include "save_job.h"
+#include "file_commands.h"
+#include "find_box.h"
 #include "viewer_window.h"
 
 class Commands : public CommandTarget {
@@ -14,35 +15,29 @@ class Commands : public CommandTarget {
              Highlighter& highlighter, Arrivals& arrivals, DebugOutputReader& capture,
              LogFile& logFile)
         : m_window(window), m_store(store), m_settings(settings), m_highlighter(highlighter),
-          m_arrivals(arrivals), m_capture(capture), m_logFile(logFile) {}
+          m_arrivals(arrivals), m_capture(capture), m_files(window, store, logFile),
+          m_findBox(window) {}
     Commands(const Commands&) = delete;
     Commands& operator=(const Commands&) = delete;
 
     void OnCommand(WORD command) override;
     void OnWriteFailed() override;
-    void OnSaveDone() override;
+    void OnSaveDone() override { m_files.OnSaveDone(); }
     // In a window of its own: this program started again with the file.
-    void OpenSavedLog(const std::wstring& path) override;
+    void OpenSavedLog(const std::wstring& path) override { m_files.OpenSavedLog(path); }
     // The highlighter takes the settings' rules, the window's rows the filter; debug output is
     // read if so chosen.
     void ApplySettings();
     void UpdateMenuChecks();
     // The find box takes its own keys (Tab, Enter, Esc) first.
-    bool FindBoxMessage(MSG* msg);
+    bool FindBoxMessage(MSG* msg) { return m_findBox.TakesMessage(msg); }
 
   private:
-    static INT_PTR CALLBACK FindBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
     std::string Rows(bool selectedOnly) const;
     void CopySelection();
-    bool AskFile(const wchar_t* title, const wchar_t* types, std::wstring* path, DWORD* choice);
-    void SaveAs();
     void ToggleLogToFile();
-    void AskSavedLog();
     void StartCapture();
     void ToggleCapture();
-    void Find(bool forward);
-    void TakeFindBox(HWND box);
-    void OpenFindBox();
     void KeepSettings();
     void SetTimeMode(TimeMode mode);
 
@@ -52,9 +47,6 @@ class Commands : public CommandTarget {
     Highlighter& m_highlighter;
     Arrivals& m_arrivals;
     DebugOutputReader& m_capture;
-    LogFile& m_logFile;
-    SaveJob m_saving;
-    HWND m_findBox = NULL;
-    std::string m_findText;
-    bool m_findMatchCase = false;
+    FileCommands m_files;
+    FindBox m_findBox;
 };

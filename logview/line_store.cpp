@@ -21,12 +21,13 @@ bool LineStore::AddSaved(const KeptLine& line) {
 
 bool LineStore::Keep(KeptLine line) {
     m_number = line.number;
-    m_bytes += line.text.size() + line.process.size() + kLineOverhead;
+    m_bytes += Cost(line);
+    m_budget->Take(Cost(line));
     if (m_firstArrival == 0) {
         m_firstArrival = line.arrival;
     }
     m_lines.push_back(std::move(line));
-    while (m_lines.size() > 1 && (m_lines.size() > m_maxLines || m_bytes > m_maxBytes)) {
+    while (m_lines.size() > 1 && (m_lines.size() > m_maxLines || m_budget->Spent())) {
         DropOldest();
     }
     bool shown = m_filter.Passes(m_lines.back().text);
@@ -56,7 +57,8 @@ void LineStore::DropOldest() {
     if (m_filtering && m_filterNext < m_gone) {
         m_filterNext = m_gone;
     }
-    m_bytes -= oldest.text.size() + oldest.process.size() + kLineOverhead;
+    m_bytes -= Cost(oldest);
+    m_budget->Give(Cost(oldest));
     m_lines.pop_front();
     ++m_dropped;
 }
@@ -74,6 +76,7 @@ void LineStore::Clear() {
     m_rows.clear();
     m_gone = 0;
     m_rowsGone = 0;
+    m_budget->Give(m_bytes);
     m_bytes = 0;
     m_widest = 0;
     m_firstArrival = 0;

@@ -1,9 +1,11 @@
 // The viewer's window-free core: every line kept, numbered in arrival order with its time, within
-// a bound in lines and one in bytes (the oldest go first); the filter's view of them, which is the
-// window's rows; and the sink that takes each line the filter passes (the headless output). The
-// window draws the rows from here and keeps no copy of a line; the tests drive it in process.
+// a bound in lines and what the viewer's byte budget leaves it (the oldest go first); the filter's
+// view of them, which is the window's rows; and the sink that takes each line the filter passes
+// (the headless output). The window draws the rows from here and keeps no copy of a line; the tests
+// drive it in process.
 #pragma once
 
+#include "byte_budget.h"
 #include "kept_line.h"
 #include "line_filter.h"
 
@@ -27,15 +29,16 @@ class LineStore {
     // What a kept line costs besides its text: its record and its place in the view.
     static constexpr size_t kLineOverhead = 64;
 
-    LineStore(size_t maxLines, size_t maxBytes) : m_maxLines(maxLines), m_maxBytes(maxBytes) {}
+    // The budget outlives the store.
+    LineStore(size_t maxLines, ByteBudget* budget) : m_maxLines(maxLines), m_budget(budget) {}
     LineStore(const LineStore&) = delete;
     LineStore& operator=(const LineStore&) = delete;
 
     // Each line goes to every sink added, in the order added.
     void AddSink(LineSink* sink) { m_sinks.push_back(sink); }
 
-    // Numbers and keeps a line, then drops the oldest while either bound is passed (the newest
-    // line always stays). True when the filter shows it.
+    // Numbers and keeps a line, then drops the oldest while there are more than the bound in lines
+    // or the budget is spent (the newest line always stays). True when the filter shows it.
     bool Add(const std::string& text, const SYSTEMTIME& clock, ULONGLONG arrival,
              const std::string& process = std::string());
     // The same, timed now.
@@ -80,8 +83,13 @@ class LineStore {
     size_t End() const { return m_gone + m_lines.size(); }
     void ShowRow(size_t place);
 
+    // What a kept line costs.
+    static size_t Cost(const KeptLine& line) {
+        return line.text.size() + line.process.size() + kLineOverhead;
+    }
+
     size_t m_maxLines;
-    size_t m_maxBytes;
+    ByteBudget* m_budget;
     std::vector<LineSink*> m_sinks;
     LineFilter m_filter;
     std::deque<KeptLine> m_lines; // oldest first

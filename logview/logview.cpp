@@ -143,16 +143,12 @@ int CannotStart(bool headless, const std::string& text) {
     return kExitCannotStart;
 }
 
-// What each queue between the threads holds: what the store keeps plus one full buffer's worth, so
-// that a window or output that keeps up never loses a burst. In lines, a buffer holds at most
-// kBufferSize / 2 (each line at least a character and its line feed).
-struct QueueBounds {
-    size_t items;
-    size_t bytes;
-};
-QueueBounds QueueBoundsFor(const Options& options) {
-    return {static_cast<size_t>(options.maxLines) + duzar::kBufferSize / 2,
-            options.maxBytes + 2 * duzar::kBufferSize};
+// The lines each queue between the threads may hold: what the store keeps plus one full buffer's
+// worth, so that a window or output that keeps up never loses a burst. A buffer holds at most
+// kBufferSize / 2 lines (each at least a character and its line feed). In bytes the budget bounds
+// them all.
+size_t QueueLines(const Options& options) {
+    return static_cast<size_t>(options.maxLines) + duzar::kBufferSize / 2;
 }
 
 // Headless, the window stays hidden: Ctrl+C or --seconds closes it.
@@ -194,7 +190,8 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     const ViewerMode mode = options.mode;
     const bool headless = mode == ViewerMode::kHeadless;
     const bool channelTaken = mode != ViewerMode::kSavedLog;
-    const QueueBounds bounds = QueueBoundsFor(options);
+    const size_t queueLines = QueueLines(options);
+    ByteBudget budget(options.maxBytes); // first: every part that holds lines takes from it
     ChannelReader channel;
     HeadlessOutput output(options.timed);
     std::string error;
@@ -202,17 +199,17 @@ int Run(HINSTANCE instance, const Options& options, int show) {
         (headless && !output.Open(options.outPath, &error))) {
         return CannotStart(headless, error);
     }
-    if (headless && !output.Start(bounds.items, bounds.bytes)) {
+    if (headless && !output.Start(queueLines, budget)) {
         return CannotStart(headless,
                            "Cannot start the output's threads: " + SystemReason(GetLastError()));
     }
     UserSettings settings(mode, TakeSettings(options));
-    LineStore store(static_cast<size_t>(options.maxLines), options.maxBytes);
+    LineStore store(static_cast<size_t>(options.maxLines), &budget);
     Highlighter highlighter;
     Arrivals arrivals;
-    arrivals.SetCapacity(bounds.items, bounds.bytes);
+    arrivals.SetCapacity(queueLines, budget);
     DebugOutputReader capture;
-    LogFile logFile(&arrivals);
+    LogFile logFile(&arrivals, &budget);
     ViewerWindow window(mode, store, settings, highlighter, arrivals, headless ? &output : NULL);
     Commands commands(window, store, settings, highlighter, arrivals, capture, logFile);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};

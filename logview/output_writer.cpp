@@ -5,14 +5,14 @@
 #include "duzar.h"
 
 bool OutputWriter::Start(HANDLE target, const std::string& name, FaultSink* faults, size_t items,
-                         size_t bytes) {
+                         ByteBudget& budget) {
     if (!target || target == INVALID_HANDLE_VALUE) {
         return true;
     }
     m_target = target;
     m_name = name;
     m_faults = faults;
-    m_queue.SetCapacity(items, bytes);
+    m_queue.SetCapacity(items, budget);
     m_wake.Reset(CreateEventA(NULL, FALSE, FALSE, NULL));
     return m_wake && m_worker.Start<OutputWriter, &OutputWriter::Run>(this);
 }
@@ -36,38 +36,44 @@ void OutputWriter::Run() {
     for (;;) {
         DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
         InterlockedExchange(&m_wakePending, 0);
-        // Whatever was queued before the stop is written before the thread ends.
-        Write(m_queue.TakeAll());
+        // Whatever was queued before the stop is written before the thread ends. A batch stays in
+        // the budget until written: a writer blocked on it still holds it.
+        size_t held = 0;
+        Write(m_queue.TakeAll(&held));
+        m_queue.GiveBack(held);
         if (woken != WAIT_OBJECT_0 + 1) {
             return;
         }
     }
 }
 
+// In pieces of at most kWriteChunk: one write a batch under load, and no second copy of a batch
+// that a stalled target let grow.
 void OutputWriter::Write(const std::deque<Item>& items) {
-    if (items.empty()) {
-        return;
-    }
-    LONG count = static_cast<LONG>(items.size());
-    if (m_failedLines > 0) {
-        InterlockedExchangeAdd(&m_failedLines, count);
-        return;
-    }
-    std::string text;
-    for (const Item& item : items) {
-        text += item.text;
-    }
-    InterlockedExchange(&m_inFlight, count);
-    bool written = WriteText(m_target, text);
-    DWORD error = GetLastError();
-    InterlockedExchange(&m_inFlight, 0);
-    if (written) {
-        return;
-    }
-    // A target that failed once is given up: its later lines are counted, not tried.
-    InterlockedExchangeAdd(&m_failedLines, count);
-    if (m_faults) {
-        m_faults->WriteFailed("cannot write " + m_name + ": " + SystemReason(error));
+    for (auto next = items.begin(); next != items.end();) {
+        LONG left = static_cast<LONG>(items.end() - next);
+        // A target that failed once is given up: its later lines are counted, not tried.
+        if (m_failedLines > 0) {
+            InterlockedExchangeAdd(&m_failedLines, left);
+            return;
+        }
+        std::string text;
+        for (; next != items.end() &&
+               (text.empty() || text.size() + next->text.size() <= kWriteChunk);
+             ++next) {
+            text += next->text;
+        }
+        InterlockedExchange(&m_inFlight, left);
+        bool written = WriteText(m_target, text);
+        DWORD error = GetLastError();
+        InterlockedExchange(&m_inFlight, 0);
+        if (!written) {
+            InterlockedExchangeAdd(&m_failedLines, left);
+            if (m_faults) {
+                m_faults->WriteFailed("cannot write " + m_name + ": " + SystemReason(error));
+            }
+            return;
+        }
     }
 }
 
@@ -102,12 +108,12 @@ bool HeadlessOutput::Open(const std::wstring& outPath, std::string* error) {
     return true;
 }
 
-bool HeadlessOutput::Start(size_t items, size_t bytes) {
+bool HeadlessOutput::Start(size_t items, ByteBudget& budget) {
     HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    return m_error.Start(error, "standard error", NULL, items, bytes) &&
+    return m_error.Start(error, "standard error", NULL, items, budget) &&
            m_out.Writer().Start(GetStdHandle(STD_OUTPUT_HANDLE), "standard output", this, items,
-                                bytes) &&
-           m_file.Writer().Start(m_fileHandle.Get(), m_outPath, this, items, bytes);
+                                budget) &&
+           m_file.Writer().Start(m_fileHandle.Get(), m_outPath, this, items, budget);
 }
 
 void HeadlessOutput::Attach(LineStore* store) {
@@ -150,7 +156,7 @@ bool LogFile::Open(const std::wstring& path, std::string* error) {
         return false;
     }
     m_writer.reset(new OutputWriter);
-    if (!m_writer->Start(m_file.Get(), Narrow(path), m_faults, kQueueLines, kQueueBytes)) {
+    if (!m_writer->Start(m_file.Get(), Narrow(path), m_faults, kQueueLines, *m_budget)) {
         *error = "Cannot start the log file's thread: " + SystemReason(GetLastError());
         Close();
         return false;

@@ -26,9 +26,10 @@ class OutputWriter {
     OutputWriter& operator=(const OutputWriter&) = delete;
 
     // Starts the thread that writes to target, called name in a fault said to faults (which may be
-    // NULL). A missing target starts nothing and takes nothing.
+    // NULL), with a queue of at most items within budget. A missing target starts nothing and
+    // takes nothing.
     bool Start(HANDLE target, const std::string& name, FaultSink* faults, size_t items,
-               size_t bytes);
+               ByteBudget& budget);
 
     // Queues text and a line feed; Wake has the thread write what is queued.
     void Push(const std::string& text);
@@ -42,6 +43,8 @@ class OutputWriter {
     unsigned long Lost();
 
   private:
+    static constexpr size_t kWriteChunk = 1UL << 20;
+
     struct Item {
         std::string text;
     };
@@ -70,7 +73,7 @@ class HeadlessOutput : public FaultSink {
     explicit HeadlessOutput(bool timed) : m_out(timed), m_file(timed) {}
     // The file is created (emptied) here; false with the reason in error when it cannot be.
     bool Open(const std::wstring& outPath, std::string* error);
-    bool Start(size_t items, size_t bytes);
+    bool Start(size_t items, ByteBudget& budget);
     // Standard output and the file, each a sink of the store.
     void Attach(LineStore* store);
     void Fault(const std::string& text);
@@ -108,11 +111,10 @@ class HeadlessOutput : public FaultSink {
 // thread; a write that fails is said to faults, and the window then turns it off.
 class LogFile : public LineSink {
   public:
-    // What may wait for the file: a file that keeps up never loses a burst.
+    // What may wait for the file, in lines; in bytes, the viewer's budget bounds it.
     static constexpr size_t kQueueLines = 16384;
-    static constexpr size_t kQueueBytes = 64UL << 20;
 
-    explicit LogFile(FaultSink* faults) : m_faults(faults) {}
+    LogFile(FaultSink* faults, ByteBudget* budget) : m_faults(faults), m_budget(budget) {}
     ~LogFile() { Close(); }
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
@@ -126,6 +128,7 @@ class LogFile : public LineSink {
 
   private:
     FaultSink* m_faults;
+    ByteBudget* m_budget;
     OwnedHandle m_file;
     std::unique_ptr<OutputWriter> m_writer;
 };

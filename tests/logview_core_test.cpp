@@ -1,6 +1,7 @@
 // The viewer's window-free pieces, in process: the store of lines and its bounds, the filter and
 // highlight rules, the rule for a line still being written, the options, and the settings read back
 // from what another program may have left in the registry.
+#include "bounded_queue.h"
 #include "channel_reader.h"
 #include "line_filter.h"
 #include "line_store.h"
@@ -14,7 +15,9 @@
 
 #include <limits.h>
 
+#include <algorithm>
 #include <fstream>
+#include <memory>
 
 #include <string>
 #include <thread>
@@ -167,7 +170,8 @@ TEST(LineStoreTest, NumbersAndBounds) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        LineStore store(c.maxLines, c.maxBytes);
+        ByteBudget budget(c.maxBytes);
+        LineStore store(c.maxLines, &budget);
         size_t bytes = 0;
         for (size_t length : c.lengths) {
             store.Add(std::string(length, 'x'));
@@ -178,12 +182,72 @@ TEST(LineStoreTest, NumbersAndBounds) {
         EXPECT_EQ(c.lengths.size(), store.Received());
         EXPECT_EQ(c.kept, store.Kept());
         EXPECT_EQ(bytes, store.Bytes());
+        EXPECT_EQ(bytes, budget.Held());
         EXPECT_EQ(c.lengths.size() - c.kept, store.Dropped());
         ASSERT_EQ(c.kept, store.RowCount());
         EXPECT_EQ(c.firstKept, store.Row(0)->number);
         EXPECT_EQ(c.lengths.size(), store.Row(c.kept - 1)->number);
         EXPECT_EQ(nullptr, store.Row(c.kept));
         EXPECT_EQ(c.lengths.size() - c.kept, store.TakeRowsGone());
+    }
+}
+
+// One budget for the store and the queues behind it: a queue that nobody empties takes its room
+// from the history, never more than its reserve beyond the budget, and drops (counts as lost) only
+// past that; a queue that is emptied loses nothing.
+TEST(LineStoreTest, OneBudgetForTheStoreAndEveryQueue) {
+    struct Item {
+        std::string text;
+    };
+    struct QueueSink : LineSink {
+        BoundedQueue<Item> queue;
+        bool stalled = false;
+        void Line(const KeptLine& line, bool) override { queue.Push({line.text}); }
+        void EndOfBatch() override {
+            if (!stalled) {
+                size_t held = 0;
+                queue.TakeAll(&held);
+                queue.GiveBack(held);
+            }
+        }
+    };
+    const size_t kLimit = 16UL << 20, kText = 4000, kLines = 12000;
+    const size_t kCost = kText + LineStore::kLineOverhead;
+    const size_t kFull = kLimit / kCost; // lines in a budget of their own
+    struct Case {
+        const char* label;
+        int stalled, emptied;
+        size_t kept; // the emptied queues hold up to 9 lines when the store keeps one
+    } cases[] = {{"no queue", 0, 0, kFull},
+                 {"two emptied", 0, 2, kFull - 18},
+                 {"one stalled, one emptied", 1, 1, 1},
+                 {"two stalled", 2, 0, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ByteBudget budget(kLimit);
+        LineStore store(kLines, &budget);
+        std::vector<std::unique_ptr<QueueSink>> sinks;
+        for (int i = 0; i < c.stalled + c.emptied; ++i) {
+            sinks.emplace_back(new QueueSink);
+            sinks.back()->stalled = i < c.stalled;
+            sinks.back()->queue.SetCapacity(kLines, budget);
+            store.AddSink(sinks.back().get());
+        }
+        size_t most = 0;
+        for (size_t i = 0; i < kLines; ++i) {
+            store.Add(std::string(kText, 'x'));
+            if (i % 10 == 9) {
+                store.EndOfBatch();
+            }
+            most = std::max(most, budget.Held());
+        }
+        EXPECT_LE(most, kLimit + sinks.size() * ByteBudget::kQueueReserve + kCost);
+        EXPECT_GE(budget.Held(), kLimit - 20 * kCost);
+        // What is not held is dropped: the history first, then the stalled queues' surplus.
+        for (const auto& sink : sinks) {
+            EXPECT_EQ(sink->stalled ? kLines - sink->queue.Size() : 0, sink->queue.Dropped());
+        }
+        EXPECT_EQ(c.kept, store.Kept());
     }
 }
 
@@ -224,7 +288,8 @@ TEST(LineStoreTest, TheFiltersView) {
         {"f ", "", 0},
         {"s 9", "7:a7 ", 0},
     };
-    LineStore store(3, 100000);
+    ByteBudget budget(100000);
+    LineStore store(3, &budget);
     Collector sink;
     store.AddSink(&sink);
     for (const Step& step : steps) {
@@ -282,7 +347,8 @@ TEST(LogFileTest, LinesReadBack) {
             EXPECT_EQ(c.text, LogFileLine(line));
         }
     }
-    LineStore store(2, 100000);
+    ByteBudget budget(100000);
+    LineStore store(2, &budget);
     for (const char* text : {"5\t2026-12-08T10:00:00.000\t\ta", "9\t2026-12-08T10:00:01.000\t\tb",
                              "20\t2026-12-08T10:00:02.000\t1 x.exe\tc"}) {
         KeptLine line = {};
@@ -321,11 +387,12 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
                 CreateNamedPipeA(kPipe, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 4096, 0, NULL));
         }
         FaultCollector faults;
-        LogFile file(&faults);
+        ByteBudget budget(1000000);
+        LogFile file(&faults, &budget);
         std::string error;
         ASSERT_TRUE(file.Open(Wide(c.path), &error)) << error;
         server.Reset(); // the reader goes: every write fails
-        LineStore store(100, 100000);
+        LineStore store(100, &budget);
         store.SetFilter("shown", "");
         store.AddSink(&file);
         for (int i = 0; i < 50; ++i) {
@@ -333,6 +400,7 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
         }
         store.EndOfBatch();
         file.Close();
+        EXPECT_EQ(store.Bytes(), budget.Held()); // the writer gave its batches back
         EXPECT_EQ(c.failing ? 1u : 0u, faults.faults.size());
         if (c.failing) {
             EXPECT_EQ(0u, faults.faults[0].find(std::string("cannot write ") + kPipe + ": "));
@@ -352,7 +420,8 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
         }
         EXPECT_EQ(expected, count);
         // It opens again with the same lines.
-        LineStore opened(1000, 1000000);
+        ByteBudget openedBudget(1000000);
+        LineStore opened(1000, &openedBudget);
         ASSERT_TRUE(LoadLogFile(Wide(kPath), &opened, &error)) << error;
         EXPECT_EQ(expected, opened.Kept());
         EXPECT_EQ("shown", opened.Row(expected - 1)->text);
@@ -366,7 +435,8 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
         ConnectNamedPipe(server.Get(), NULL);
         DisconnectNamedPipe(server.Get());
     });
-    LineStore opened(1000, 1000000);
+    ByteBudget budget(1000000);
+    LineStore opened(1000, &budget);
     std::string error;
     EXPECT_FALSE(LoadLogFile(Wide(kPipe), &opened, &error));
     disconnect.join();
