@@ -149,12 +149,15 @@ unsigned long HeadlessOutput::Finish(unsigned long lost, DWORD timeout, bool* en
 
 bool LogFile::Open(const std::wstring& path, std::string* error) {
     Close();
+    // Written at the end, not opened for appending only: to a pipe, that right is another's (a
+    // new pipe instance), and every write would be refused. A pipe has no end to move to.
     m_file.Reset(
-        CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL));
+        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL));
     if (!m_file) {
         *error = "Cannot write " + Narrow(path) + ": " + SystemReason(GetLastError());
         return false;
     }
+    SetFilePointer(m_file.Get(), 0, NULL, FILE_END);
     m_writer.reset(new OutputWriter);
     if (!m_writer->Start(m_file.Get(), Narrow(path), m_faults, kQueueLines, *m_budget)) {
         *error = "Cannot start the log file's thread: " + SystemReason(GetLastError());

@@ -444,6 +444,38 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
               error);
 }
 
+// Close gives up on a writer blocked on a target that does not read (a full pipe) after its wait,
+// and leaves it its file: what it was writing still goes whole to that file once the target reads.
+TEST(LogFileTest, CloseLeavesABlockedWriterItsFile) {
+    const char kPipe[] = "\\\\.\\pipe\\logfile-blocked";
+    const size_t kLines = 20, kText = 1000; // far more than the pipe holds
+    OwnedHandle server(
+        CreateNamedPipeA(kPipe, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 4096, 0, NULL));
+    FaultCollector faults;
+    ByteBudget budget(1UL << 20);
+    LogFile file(&faults, &budget);
+    std::string error;
+    ASSERT_TRUE(file.Open(Wide(kPipe), &error)) << error;
+    LineStore store(kLines, &budget);
+    store.AddSink(&file);
+    for (size_t i = 0; i < kLines; ++i) {
+        store.Add(std::string(kText, 'x'));
+    }
+    store.EndOfBatch();
+    file.Close();
+    EXPECT_FALSE(file.IsOpen());
+    std::string got;
+    char buffer[4096];
+    DWORD read = 0;
+    while (std::count(got.begin(), got.end(), '\n') < static_cast<long>(kLines) &&
+           ReadFile(server.Get(), buffer, sizeof buffer, &read, NULL)) {
+        got.append(buffer, read);
+    }
+    EXPECT_EQ(kLines, static_cast<size_t>(std::count(got.begin(), got.end(), '\n')));
+    EXPECT_NE(std::string::npos, got.find(LogFileLine(*store.KeptAt(kLines - 1)) + "\r\n"));
+    EXPECT_TRUE(faults.faults.empty()) << faults.faults[0];
+}
+
 // A line without its line feed waits for it, unless it stands unchanged for TailRule::kStaleMs.
 TEST(TailRuleTest, AnUnfinishedLineWaitsUntilStale) {
     const DWORD kStale = TailRule::kStaleMs;
