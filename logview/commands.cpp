@@ -121,7 +121,7 @@ void Commands::OnCommand(WORD command) {
     case IDM_FIND_NEXT:
     case IDM_FIND_PREVIOUS: m_findBox.Again(command == IDM_FIND_NEXT); break;
     case IDM_FILTER:
-        if (EditFilter(m_window.Handle(), &m_settings.include, &m_settings.exclude)) {
+        if (EditFilter(m_window.Handle(), &m_settings.filter)) {
             KeepSettings();
             m_window.Refilter();
         }

@@ -34,11 +34,6 @@ bool DialogList(HWND dialog, int control, std::string* text) {
     return true;
 }
 
-struct FilterLists {
-    std::string* include;
-    std::string* exclude;
-};
-
 INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* lists = DialogData<FilterLists>(dialog, message, lParam);
     if (!lists) {
@@ -46,8 +41,8 @@ INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     }
     switch (message) {
     case WM_INITDIALOG:
-        LimitList(dialog, IDC_INCLUDE, *lists->include);
-        LimitList(dialog, IDC_EXCLUDE, *lists->exclude);
+        LimitList(dialog, IDC_INCLUDE, lists->include);
+        LimitList(dialog, IDC_EXCLUDE, lists->exclude);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -56,11 +51,10 @@ INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             SetDlgItemTextA(dialog, IDC_EXCLUDE, "");
             return TRUE;
         case IDOK: {
-            std::string include, exclude;
-            if (DialogList(dialog, IDC_INCLUDE, &include) &&
-                DialogList(dialog, IDC_EXCLUDE, &exclude)) {
-                *lists->include = include;
-                *lists->exclude = exclude;
+            FilterLists entered;
+            if (DialogList(dialog, IDC_INCLUDE, &entered.include) &&
+                DialogList(dialog, IDC_EXCLUDE, &entered.exclude)) {
+                *lists = entered;
                 EndDialog(dialog, IDOK);
             }
             return TRUE;
@@ -123,9 +117,8 @@ bool Run(HWND owner, int id, DLGPROC procedure, void* edited) {
 
 } // namespace
 
-bool EditFilter(HWND owner, std::string* include, std::string* exclude) {
-    FilterLists lists = {include, exclude};
-    return Run(owner, IDD_FILTER, FilterProc, &lists);
+bool EditFilter(HWND owner, FilterLists* lists) {
+    return Run(owner, IDD_FILTER, FilterProc, lists);
 }
 
 bool EditHighlights(HWND owner, HighlightRule (&rules)[kHighlightRuleCount]) {

@@ -20,5 +20,5 @@ template <typename T> T* DialogData(HWND dialog, UINT message, LPARAM lParam) {
 }
 
 // True when the user pressed OK: the lists then hold what was entered.
-bool EditFilter(HWND owner, std::string* include, std::string* exclude);
+bool EditFilter(HWND owner, FilterLists* lists);
 bool EditHighlights(HWND owner, HighlightRule (&rules)[kHighlightRuleCount]);

@@ -50,9 +50,9 @@ bool HoldsAny(const std::string& text, const std::vector<std::string>& substring
     return false;
 }
 
-void LineFilter::Set(const std::string& include, const std::string& exclude) {
-    m_include = ParseSubstrings(include);
-    m_exclude = ParseSubstrings(exclude);
+void LineFilter::Set(const FilterLists& lists) {
+    m_include = ParseSubstrings(lists.include);
+    m_exclude = ParseSubstrings(lists.exclude);
 }
 
 bool LineFilter::Passes(const std::string& text) const {

@@ -22,9 +22,16 @@ bool Contains(const std::string& text, const std::string& part, bool matchCase);
 // True when text holds one of substrings (each already lower case), case ignored.
 bool HoldsAny(const std::string& text, const std::vector<std::string>& substrings);
 
+// What the user filters by, as entered: lists of substrings separated by ';'. One record, so that
+// the settings, the command line, the dialog and the store hand it on whole.
+struct FilterLists {
+    std::string include;
+    std::string exclude;
+};
+
 class LineFilter {
   public:
-    void Set(const std::string& include, const std::string& exclude);
+    void Set(const FilterLists& lists);
     bool Passes(const std::string& text) const;
 
   private:

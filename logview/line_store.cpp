@@ -83,8 +83,8 @@ void LineStore::Clear() {
     m_filtering = false;
 }
 
-void LineStore::SetFilter(const std::string& include, const std::string& exclude) {
-    m_filter.Set(include, exclude);
+void LineStore::SetFilter(const FilterLists& lists) {
+    m_filter.Set(lists);
     m_rows.clear();
     m_rowsGone = 0;
     m_widest = 0;

@@ -52,7 +52,7 @@ class LineStore {
 
     // A new filter: the view is built again, FilterSome at a time, so that the window can answer
     // between the slices. Lines that arrive meanwhile are reached by it.
-    void SetFilter(const std::string& include, const std::string& exclude);
+    void SetFilter(const FilterLists& lists);
     bool Filtering() const { return m_filtering; }
     // Considers up to count more kept lines; false once the view is whole.
     bool FilterSome(size_t count);

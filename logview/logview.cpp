@@ -107,8 +107,7 @@ ViewerSettings TakeSettings(const Options& options) {
         return LoadSettings();
     }
     ViewerSettings settings;
-    settings.include = options.include;
-    settings.exclude = options.exclude;
+    settings.filter = options.filter;
     settings.captureDebugOutput = options.debugOutput;
     return settings;
 }

@@ -40,10 +40,10 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
         } else if (arg == "--out" && hasValue) {
             options->outPath = argv[++i];
         } else if (arg == "--include" && hasValue) {
-            options->include = value;
+            options->filter.include = value;
             ++i;
         } else if (arg == "--exclude" && hasValue) {
-            options->exclude = value;
+            options->filter.exclude = value;
             ++i;
         } else if (arg == "--seconds" && hasValue &&
                    ParseNumber(Narrow(argv[++i]).c_str(), 0, kMaxSeconds, &number)) {

@@ -2,6 +2,8 @@
 // the number of lines it keeps, and the filter for what it writes.
 #pragma once
 
+#include "line_filter.h"
+
 #include <windows.h>
 
 #include <string>
@@ -38,8 +40,7 @@ struct Options {
     int seconds = 0;
     int maxLines = kDefaultMaxLines;
     unsigned long maxBytes = kDefaultMaxBytes;
-    std::string include;
-    std::string exclude;
+    FilterLists filter;
 };
 
 // A whole decimal number from min to max: no sign, no blanks, nothing after it.

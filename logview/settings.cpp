@@ -116,8 +116,8 @@ ViewerSettings LoadSettings() {
     if (!key.Open()) {
         return settings;
     }
-    key.Read("Include", &settings.include);
-    key.Read("Exclude", &settings.exclude);
+    key.Read("Include", &settings.filter.include);
+    key.Read("Exclude", &settings.filter.exclude);
     for (int i = 0; i < kHighlightRuleCount; ++i) {
         key.Read(RuleValue("Highlight", i).c_str(), &settings.highlights[i].list);
         DWORD colour = static_cast<DWORD>(settings.highlights[i].colour);
@@ -162,8 +162,8 @@ LONG SaveSettings(const ViewerSettings& settings, const ViewerSettings& stored) 
             note(key.Write(name, now));
         }
     };
-    keep("Include", settings.include, stored.include);
-    keep("Exclude", settings.exclude, stored.exclude);
+    keep("Include", settings.filter.include, stored.filter.include);
+    keep("Exclude", settings.filter.exclude, stored.filter.exclude);
     for (int i = 0; i < kHighlightRuleCount; ++i) {
         keep(RuleValue("Highlight", i).c_str(), settings.highlights[i].list,
              stored.highlights[i].list);

@@ -18,8 +18,7 @@ struct ViewerSettings {
             highlights[i].colour = i;
         }
     }
-    std::string include;
-    std::string exclude;
+    FilterLists filter;
     HighlightRule highlights[kHighlightRuleCount];
     TimeMode timeMode = TimeMode::kClock;
     bool captureDebugOutput = false;

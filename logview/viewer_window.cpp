@@ -244,7 +244,7 @@ void ViewerWindow::SyncRows(bool follow) {
 }
 
 void ViewerWindow::Refilter() {
-    m_store.SetFilter(m_settings.include, m_settings.exclude);
+    m_store.SetFilter(m_settings.filter);
     ChangeRows(LB_RESETCONTENT, 0, 0);
     FilterSlice();
 }

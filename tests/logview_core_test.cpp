@@ -50,7 +50,7 @@ TEST(LineFilterTest, IncludeExcludeCaseAndHighlightOrder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.include) + " / " + c.exclude + " / " + c.text);
         LineFilter filter;
-        filter.Set(c.include, c.exclude);
+        filter.Set({c.include, c.exclude});
         EXPECT_EQ(c.shown, filter.Passes(c.text));
     }
     HighlightRule rules[kHighlightRuleCount] = {{"", 0}, {"error", 1}, {"MyWinExec;ERROR", 2}};
@@ -112,11 +112,11 @@ TEST(SettingsTest, HostileValuesKeepTheDefaultsAndStay) {
         RegCloseKey(key);
         UserSettings settings(ViewerMode::kChannel, LoadSettings());
         EXPECT_EQ(c.placeUsed, settings.hasPlacement);
-        EXPECT_EQ(c.listUsed ? list : "", settings.include);
+        EXPECT_EQ(c.listUsed ? list : "", settings.filter.include);
         settings.alwaysOnTop = true;
         EXPECT_EQ(ERROR_SUCCESS, settings.Save());
         EXPECT_EQ(list, StoredText("Include")) << "a stored list was overwritten";
-        settings.exclude = list;
+        settings.filter.exclude = list;
         EXPECT_EQ(c.listUsed ? ERROR_SUCCESS : ERROR_INVALID_DATA, settings.Save())
             << "a list written must be read again whole";
         EXPECT_EQ(c.listUsed ? list : "(none)", StoredText("Exclude"));
@@ -135,12 +135,12 @@ TEST(SettingsTest, OnlyTheChannelsWindowKeepsThem) {
                         sizeof on);
         UserSettings settings(mode, LoadSettings());
         settings.alwaysOnTop = true;
-        settings.include = "MyWinExec";
+        settings.filter.include = "MyWinExec";
         EXPECT_EQ(ERROR_SUCCESS, settings.Save());
         const ViewerSettings stored = LoadSettings();
         EXPECT_TRUE(stored.captureDebugOutput);
         EXPECT_EQ(mode == ViewerMode::kChannel, stored.alwaysOnTop);
-        EXPECT_EQ(mode == ViewerMode::kChannel ? "MyWinExec" : "", stored.include);
+        EXPECT_EQ(mode == ViewerMode::kChannel ? "MyWinExec" : "", stored.filter.include);
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
 }
@@ -298,7 +298,7 @@ TEST(LineStoreTest, TheFiltersView) {
         if (action[0] == '+') {
             store.Add(action.substr(1));
         } else if (action[0] == 'f') {
-            store.SetFilter(action.substr(2), "");
+            store.SetFilter({action.substr(2), ""});
         } else if (action[0] == 's') {
             store.FilterSome(std::stoul(action.substr(2)));
         } else {
@@ -393,7 +393,7 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
         ASSERT_TRUE(file.Open(Wide(c.path), &error)) << error;
         server.Reset(); // the reader goes: every write fails
         LineStore store(100, &budget);
-        store.SetFilter("shown", "");
+        store.SetFilter({"shown", ""});
         store.AddSink(&file);
         for (int i = 0; i < 50; ++i) {
             store.Add(i % 2 ? "shown" : "hidden");
