@@ -10,7 +10,7 @@
 //  4. the viewer's memory and intake with lines of 4 KB: headless with the largest byte bound,
 //     standard output and the --out pipe never read, and with its window, at each byte bound.
 //   channel_bench LOGVIEW_EXE [LINES]
-//   channel_bench LOGVIEW_EXE --memory   the viewer's memory alone
+//   channel_bench LOGVIEW_EXE --memory   4. alone (it takes minutes)
 //   channel_bench --hold-lock MS      the other process: holds the lock for MS milliseconds
 #include "bench_clock.h"
 #include "duzar.h"
@@ -363,6 +363,5 @@ int main(int argc, char** argv) {
     printf("One Logf, the channel stuck:\n");
     printf("  viewer's window not answering:  %8.2f s\n", stuck);
     printf("  lock kept by another process:   %8.2f s\n", LogfAgainstHeldLock());
-    Memory(argv[1]);
     return 0;
 }

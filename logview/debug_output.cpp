@@ -2,6 +2,8 @@
 
 #include "system_text.h"
 
+#include "duzar.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -79,18 +81,15 @@ void DebugOutputReader::Run() {
         SetEvent(m_bufferReady.Get());
         const std::string& process = ProcessOf(id);
         bool queued = false;
-        for (size_t start = 0; start < message.size();) {
-            size_t end = message.find('\n', start);
-            end = end == std::string::npos ? message.size() : end;
-            size_t length = end - start;
-            if (length > 0 && message[end - 1] == '\r') {
-                --length;
-            }
+        duzar::Line line;
+        for (size_t at = 0; duzar::NextLine(message.data(), message.size(), &at, &line);) {
+            // Many programs end their lines with CR LF.
+            size_t length = line.length - (message[line.start + line.length - 1] == '\r' ? 1 : 0);
             if (length > 0) {
-                m_arrivals->Push({Arrival::Kind::kLine, message.substr(start, length), process});
+                m_arrivals->Push(
+                    {Arrival::Kind::kLine, message.substr(line.start, length), process});
                 queued = true;
             }
-            start = end + 1;
         }
         if (queued) {
             m_arrivals->Wake();
