@@ -21,8 +21,7 @@ template <typename T> class BoundedQueue {
     BoundedQueue(const BoundedQueue&) = delete;
     BoundedQueue& operator=(const BoundedQueue&) = delete;
 
-    // Before the first Push: at most items, and bytes beyond the budget's queue reserve only while
-    // budget is not spent.
+    // Before the first Push: at most items, and bytes as budget allows a queue.
     void SetCapacity(size_t items, ByteBudget& budget) {
         EnterCriticalSection(&m_lock);
         m_capacity = items > 0 ? items : 1;
@@ -35,13 +34,13 @@ template <typename T> class BoundedQueue {
         EnterCriticalSection(&m_lock);
         size_t cost = Cost(item);
         m_bytes += cost;
-        m_budget->Take(cost);
+        m_budget->TakeQueued(cost);
         m_items.push_back(std::move(item));
-        while (m_items.size() > 1 && (m_items.size() > m_capacity ||
-                                      (m_bytes > ByteBudget::kQueueReserve && m_budget->Spent()))) {
+        while (m_items.size() > 1 &&
+               (m_items.size() > m_capacity || m_budget->QueueOver(m_bytes))) {
             cost = Cost(m_items.front());
             m_bytes -= cost;
-            m_budget->Give(cost);
+            m_budget->GiveQueued(cost);
             m_items.pop_front();
             ++m_dropped;
         }
@@ -57,7 +56,7 @@ template <typename T> class BoundedQueue {
         if (held) {
             *held = m_bytes;
         } else {
-            m_budget->Give(m_bytes);
+            m_budget->GiveQueued(m_bytes);
         }
         m_bytes = 0;
         LeaveCriticalSection(&m_lock);
@@ -65,7 +64,7 @@ template <typename T> class BoundedQueue {
     }
 
     // Gives back what TakeAll left held.
-    void GiveBack(size_t held) { m_budget->Give(held); }
+    void GiveBack(size_t held) { m_budget->GiveQueued(held); }
 
     size_t Size() {
         EnterCriticalSection(&m_lock);

@@ -1,9 +1,9 @@
 // One bound on the bytes of the lines that the viewer holds, wherever they wait: kept in the store
-// or queued between its threads (--max-bytes). The store keeps its newest lines within what the
-// queues leave free, dropping its oldest as it always has; a queue holds its reserve whatever the
-// rest holds, and more only while the budget is not spent: past that it drops its own oldest,
-// counted as lost. So the lines held never pass the budget by more than a reserve a queue, and a
-// stalled output takes its room from the history, not from the process's memory.
+// or queued between its threads (--max-bytes). The queues together may take up to half of it from
+// the history, and each may always hold its reserve: a queue past its reserve while they hold more
+// than half drops its own oldest, counted as lost. The store keeps its newest lines within what the
+// queues leave, dropping its oldest as it always has. So the lines held never pass the budget by
+// more than a reserve a queue, and a stalled output takes room from the history, never all of it.
 #pragma once
 
 #include <atomic>
@@ -19,13 +19,23 @@ class ByteBudget {
     ByteBudget(const ByteBudget&) = delete;
     ByteBudget& operator=(const ByteBudget&) = delete;
 
-    void Take(size_t bytes) { m_held += bytes; }
-    void Give(size_t bytes) { m_held -= bytes; }
-    bool Spent() const { return m_held > m_limit; }
-    size_t Held() const { return m_held; }
-    size_t Limit() const { return m_limit; }
+    // The store's lines.
+    void TakeKept(size_t bytes) { m_kept += bytes; }
+    void GiveKept(size_t bytes) { m_kept -= bytes; }
+    // Whether the store must drop its oldest.
+    bool Spent() const { return m_kept + m_queued > m_limit; }
+
+    // A queue's lines.
+    void TakeQueued(size_t bytes) { m_queued += bytes; }
+    void GiveQueued(size_t bytes) { m_queued -= bytes; }
+    // Whether a queue that holds bytes must drop its oldest.
+    bool QueueOver(size_t bytes) const { return bytes > kQueueReserve && m_queued > m_limit / 2; }
+
+    size_t Held() const { return m_kept + m_queued; }
 
   private:
     const size_t m_limit;
-    std::atomic<size_t> m_held{0}; // taken and given by every thread that holds lines
+    // Taken and given by every thread that holds lines.
+    std::atomic<size_t> m_kept{0};
+    std::atomic<size_t> m_queued{0};
 };

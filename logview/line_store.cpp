@@ -22,7 +22,7 @@ bool LineStore::AddSaved(const KeptLine& line) {
 bool LineStore::Keep(KeptLine line) {
     m_number = line.number;
     m_bytes += Cost(line);
-    m_budget->Take(Cost(line));
+    m_budget->TakeKept(Cost(line));
     if (m_firstArrival == 0) {
         m_firstArrival = line.arrival;
     }
@@ -58,7 +58,7 @@ void LineStore::DropOldest() {
         m_filterNext = m_gone;
     }
     m_bytes -= Cost(oldest);
-    m_budget->Give(Cost(oldest));
+    m_budget->GiveKept(Cost(oldest));
     m_lines.pop_front();
     ++m_dropped;
 }
@@ -76,7 +76,7 @@ void LineStore::Clear() {
     m_rows.clear();
     m_gone = 0;
     m_rowsGone = 0;
-    m_budget->Give(m_bytes);
+    m_budget->GiveKept(m_bytes);
     m_bytes = 0;
     m_widest = 0;
     m_firstArrival = 0;
