@@ -13,8 +13,10 @@
 
 template <typename T> class BoundedQueue {
   public:
-    // What a queued item costs besides its text.
-    static constexpr size_t kItemOverhead = 64;
+    // What a queued item costs besides its text: its record and the allocator's header.
+    static constexpr size_t kItemOverhead = sizeof(T) + 16;
+    // What its text holds, not its length alone: a string grown by appending holds up to twice.
+    static size_t Cost(const T& item) { return item.text.capacity() + kItemOverhead; }
 
     BoundedQueue() { InitializeCriticalSection(&m_lock); }
     ~BoundedQueue() { DeleteCriticalSection(&m_lock); }
@@ -81,8 +83,6 @@ template <typename T> class BoundedQueue {
     }
 
   private:
-    static size_t Cost(const T& item) { return item.text.size() + kItemOverhead; }
-
     // Plain Win32 locks: the 32-bit toolchain has no std::mutex.
     CRITICAL_SECTION m_lock;
     std::deque<T> m_items;

@@ -47,6 +47,14 @@ void LineStore::EndOfBatch() {
     }
 }
 
+unsigned long LineStore::SinksLost() const {
+    unsigned long lost = 0;
+    for (LineSink* sink : m_sinks) {
+        lost += sink->Lost();
+    }
+    return lost;
+}
+
 void LineStore::DropOldest() {
     const KeptLine& oldest = m_lines.front();
     if (!m_rows.empty() && m_rows.front() == m_gone) {

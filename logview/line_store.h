@@ -14,11 +14,12 @@
 #include <vector>
 
 // Where each line goes besides the store (the headless output, a log file): Line for each, shown
-// when the filter passes it, EndOfBatch after each batch.
+// when the filter passes it, EndOfBatch after each batch; Lost, the lines it could not write.
 class LineSink {
   public:
     virtual void Line(const KeptLine& line, bool shown) = 0;
     virtual void EndOfBatch() = 0;
+    virtual unsigned long Lost() { return 0; }
 
   protected:
     ~LineSink() = default;
@@ -26,8 +27,9 @@ class LineSink {
 
 class LineStore {
   public:
-    // What a kept line costs besides its text: its record and its place in the view.
-    static constexpr size_t kLineOverhead = 64;
+    // What a kept line costs besides its text: its record, its place in the view and the
+    // allocator's header.
+    static constexpr size_t kLineOverhead = sizeof(KeptLine) + sizeof(size_t) + 16;
 
     // The budget outlives the store.
     LineStore(size_t maxLines, ByteBudget* budget) : m_maxLines(maxLines), m_budget(budget) {}
@@ -65,6 +67,8 @@ class LineStore {
 
     unsigned long Received() const { return m_number; }
     unsigned long Dropped() const { return m_dropped; }
+    // What the sinks lost, together.
+    unsigned long SinksLost() const;
     size_t Kept() const { return m_lines.size(); }
     // The kept line at index, oldest first, or NULL.
     const KeptLine* KeptAt(size_t index) const {
@@ -83,9 +87,10 @@ class LineStore {
     size_t End() const { return m_gone + m_lines.size(); }
     void ShowRow(size_t place);
 
-    // What a kept line costs.
+    // What a kept line costs: what its text holds, not its length alone (a process's name is
+    // short, and mostly within the record).
     static size_t Cost(const KeptLine& line) {
-        return line.text.size() + line.process.size() + kLineOverhead;
+        return line.text.capacity() + line.process.size() + kLineOverhead;
     }
 
     size_t m_maxLines;

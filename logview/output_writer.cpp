@@ -19,7 +19,11 @@ bool OutputWriter::Start(HANDLE target, const std::string& name, FaultSink* faul
 
 void OutputWriter::Push(const std::string& text) {
     if (m_worker.Running()) {
-        m_queue.Push({text + "\n"});
+        // Built to its size: text + "\n" would hold twice the text.
+        std::string line;
+        line.reserve(text.size() + 1);
+        line.append(text).push_back('\n');
+        m_queue.Push({std::move(line)});
     }
 }
 
@@ -171,7 +175,9 @@ void LogFile::Close() {
     // A writer still blocked on the file is left with the file, to the process's exit: neither is
     // freed under its thread, nor the handle closed while it may write to it (the number could
     // name another file by then).
-    if (m_writer && !m_writer->Finish(OutputWriter::kEndWaitMs)) {
+    bool ended = !m_writer || m_writer->Finish(OutputWriter::kEndWaitMs);
+    m_lostBefore += m_writer ? m_writer->Lost() : 0;
+    if (!ended) {
         m_writer.release();
         m_file.Release();
     }

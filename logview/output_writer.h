@@ -83,7 +83,6 @@ class HeadlessOutput : public FaultSink {
     // Returns the sum.
     // *ended is false when a target is still blocked: the process must then exit at once.
     unsigned long Finish(unsigned long lost, DWORD timeout, bool* ended);
-    unsigned long Lost() { return m_out.Writer().Lost() + m_file.Writer().Lost(); }
 
   private:
     // One output as a sink of the store: each line the filter passes, as its text or, timed
@@ -94,6 +93,7 @@ class HeadlessOutput : public FaultSink {
         OutputWriter& Writer() { return m_writer; }
         void Line(const KeptLine& line, bool shown) override;
         void EndOfBatch() override { m_writer.Wake(); }
+        unsigned long Lost() override { return m_writer.Lost(); }
 
       private:
         bool m_timed;
@@ -125,10 +125,13 @@ class LogFile : public LineSink {
     bool IsOpen() const { return static_cast<bool>(m_writer); }
     void Line(const KeptLine& line, bool shown) override;
     void EndOfBatch() override;
+    // Every file's since the start, a writer given up at Close counted with all it held.
+    unsigned long Lost() override { return m_lostBefore + (m_writer ? m_writer->Lost() : 0); }
 
   private:
     FaultSink* m_faults;
     ByteBudget* m_budget;
     OwnedHandle m_file;
     std::unique_ptr<OutputWriter> m_writer;
+    unsigned long m_lostBefore = 0; // by the files closed
 };

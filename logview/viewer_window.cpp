@@ -109,7 +109,7 @@ void ViewerWindow::CloseAfter(int seconds) {
 }
 
 unsigned long ViewerWindow::Lost() {
-    return m_arrivals.Dropped() + (m_output ? m_output->Lost() : 0);
+    return m_arrivals.Dropped() + m_store.SinksLost();
 }
 
 // What the reader drained comes in batches: the list is drawn once for each, not once per line.
