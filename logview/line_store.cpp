@@ -21,8 +21,9 @@ bool LineStore::AddSaved(const KeptLine& line) {
 
 bool LineStore::Keep(KeptLine line) {
     m_number = line.number;
-    m_bytes += Cost(line);
-    m_budget->TakeKept(Cost(line));
+    const size_t cost = Cost(line);
+    m_bytes += cost;
+    m_budget->TakeKept(cost);
     if (m_firstArrival == 0) {
         m_firstArrival = line.arrival;
     }
@@ -65,8 +66,9 @@ void LineStore::DropOldest() {
     if (m_filtering && m_filterNext < m_gone) {
         m_filterNext = m_gone;
     }
-    m_bytes -= Cost(oldest);
-    m_budget->GiveKept(Cost(oldest));
+    const size_t cost = Cost(oldest);
+    m_bytes -= cost;
+    m_budget->GiveKept(cost);
     m_lines.pop_front();
     ++m_dropped;
 }
