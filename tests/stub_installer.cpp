@@ -9,7 +9,7 @@
 
 namespace {
 
-// How long a stub waits for its turn at the record file.
+// How long a stub waits for its turn at the record file, and for the file.
 constexpr DWORD kRecordWaitMs = 30000;
 
 } // namespace
@@ -30,13 +30,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         return 0;
     }
     // Dozens of stubs may start at once (a queue of clicks): they take turns by a named lock, each
-    // appending its line while readers (which share it) may look, rather than racing for an
-    // exclusive open that a crowd can keep one of them from for seconds. A generous ceiling: a
-    // stub never hangs.
+    // appending its line while readers may look, rather than racing for an exclusive open that a
+    // crowd can keep one of them from for seconds. Generous ceilings: a stub never hangs.
     HANDLE turn = CreateMutexA(NULL, FALSE, "stub_installer_record");
     DWORD waited = turn ? WaitForSingleObject(turn, kRecordWaitMs) : WAIT_FAILED;
-    HANDLE file = CreateFileA(record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_ALWAYS, 0, NULL);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    // The file itself may refuse an open for a moment (a test that deletes it while a reader
+    // still holds it leaves it pending deletion): no event says when that ends.
+    const DWORD start = GetTickCount();
+    while ((file = CreateFileA(record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_ALWAYS, 0, NULL)) == INVALID_HANDLE_VALUE &&
+           GetTickCount() - start < kRecordWaitMs) {
+        Sleep(10);
+    }
     bool recorded = file != INVALID_HANDLE_VALUE;
     if (recorded) {
         char line[4 * MAX_PATH];
