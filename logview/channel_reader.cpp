@@ -50,25 +50,42 @@ void ChannelReader::Stop() {
     m_worker.Stop(INFINITE);
 }
 
+// A writer's event set after the line that the drain before already took wakes the reader once
+// for nothing: that is normal at full speed and is not paused for. Wake-ups that keep finding
+// nothing come from a program that keeps the event set (or created it manual-reset and left it
+// so): the event is reset, and the reader pauses, longer each time, so that it costs next to
+// nothing.
+DWORD ChannelReader::EmptyWakePause(int emptyWakesInARow) {
+    if (emptyWakesInARow < 2) {
+        return 0;
+    }
+    int doublings =
+        emptyWakesInARow - 2 < kEmptyWakeDoublings ? emptyWakesInARow - 2 : kEmptyWakeDoublings;
+    return kEmptyWakePauseMs << doublings;
+}
+
 void ChannelReader::Run() {
     HANDLE waits[] = {m_worker.StopEvent(), m_event.Get()};
     Drain();
+    int emptyWakes = 0;
     for (;;) {
         DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kDrainPeriodMs);
         if (woke == WAIT_OBJECT_0) {
             break;
         }
-        if (woke == WAIT_OBJECT_0 + 1) {
-            // Another program may have created the event manual-reset and left it set.
-            ResetEvent(m_event.Get());
+        if (Drain() || woke != WAIT_OBJECT_0 + 1) {
+            emptyWakes = 0;
+            continue;
         }
-        // A wake-up that found nothing does not lead straight to another, whoever sets the event.
-        if (!Drain() && woke == WAIT_OBJECT_0 + 1 &&
-            WaitForSingleObject(m_worker.StopEvent(), kEmptyWakePauseMs) == WAIT_OBJECT_0) {
+        ResetEvent(m_event.Get());
+        // Counted no further than the longest pause needs.
+        emptyWakes = emptyWakes < kEmptyWakeDoublings + 2 ? emptyWakes + 1 : emptyWakes;
+        DWORD pause = EmptyWakePause(emptyWakes);
+        if (pause != 0 && WaitForSingleObject(m_worker.StopEvent(), pause) == WAIT_OBJECT_0) {
             break;
         }
     }
-    Drain();
+    Drain(true);
 }
 
 size_t TailRule::LinesToTake(const char* text, size_t length, DWORD now) {
@@ -96,11 +113,14 @@ size_t TailRule::LinesToTake(const char* text, size_t length, DWORD now) {
 
 // Never run on the window's thread: a client flushes to the window while it holds the lock. True
 // when it queued something.
-bool ChannelReader::Drain() {
-    DWORD result = WaitForSingleObject(m_lock.Get(), kLockTimeoutMs);
+bool ChannelReader::Drain(bool stopping) {
+    HANDLE waits[] = {m_lock.Get(), m_worker.StopEvent()};
+    DWORD result = stopping ? WaitForSingleObject(m_lock.Get(), kLastLockTimeoutMs)
+                            : WaitForMultipleObjects(2, waits, FALSE, kLockTimeoutMs);
     char message[128];
     switch (result) {
     case WAIT_OBJECT_0: break;
+    case WAIT_OBJECT_0 + 1: return false; // asked to stop: the last drain follows
     case WAIT_ABANDONED:
         Queue(true, "A writer died holding the lock; the buffer is read all the same.");
         break;

@@ -29,9 +29,14 @@ class TailRule {
 class ChannelReader {
   public:
     static constexpr DWORD kDrainPeriodMs = 250;
-    static constexpr DWORD kLockTimeoutMs = 1000;
-    // The pause after a wake-up that found nothing new.
+    // As long as a client waits for the lock before it drops its line: clients flushing to the
+    // window in turn hold it for seconds without fault. Only the last drain, at exit, waits less.
+    static constexpr DWORD kLockTimeoutMs = duzar::kLockTimeoutMs;
+    static constexpr DWORD kLastLockTimeoutMs = 1000;
+    // The pause after the second wake-up in a row that found nothing new, doubled after each
+    // further one up to kEmptyWakeDoublings times (64 ms).
     static constexpr DWORD kEmptyWakePauseMs = 2;
+    static constexpr int kEmptyWakeDoublings = 5;
 
     ChannelReader() = default;
     ~ChannelReader() { Stop(); }
@@ -48,9 +53,13 @@ class ChannelReader {
     bool Start(Arrivals* arrivals);
     void Stop();
 
+    // How long the reader pauses after that many wake-ups in a row that found nothing.
+    static DWORD EmptyWakePause(int emptyWakesInARow);
+
   private:
     void Run();
-    bool Drain();
+    // stopping: the last drain, which no stop request cuts short.
+    bool Drain(bool stopping = false);
     void Queue(bool fault, std::string text) {
         m_arrivals->Push(
             {fault ? Arrival::Kind::kFault : Arrival::Kind::kLine, std::move(text), std::string()});

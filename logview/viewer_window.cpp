@@ -12,8 +12,14 @@ namespace {
 
 constexpr char kWindowClass[] = "DuzarLogView";
 constexpr UINT kFilterMessage = WM_APP + 2;
-constexpr UINT kSyncMessage = WM_APP + 3;
 constexpr UINT_PTR kStopTimer = 1;
+constexpr UINT_PTR kFrameTimer = 2;
+// New rows are drawn at most once in this many milliseconds (a frame at 60 Hz), however fast lines
+// come: a redraw per batch, at thousands of batches a second, would make the window the channel's
+// bottleneck.
+constexpr DWORD kFrameMs = 16;
+// New rows wait at least this many times as long as drawing them took.
+constexpr DWORD kDrawShare = 4;
 // Kept lines considered per slice of a new filter, between which the window answers its messages.
 constexpr size_t kFilterSlice = 20000;
 // Columns, in characters: number, then time.
@@ -112,8 +118,15 @@ unsigned long ViewerWindow::Lost() {
     return m_arrivals.Dropped() + m_store.SinksLost();
 }
 
-// What the reader drained comes in batches: the list is drawn once for each, not once per line.
 void ViewerWindow::TakeQueued() {
+    TakeArrivals();
+    if (m_rowsPending) {
+        DrawNewRows();
+    }
+}
+
+// Into the store only: drawing waits for the frame.
+void ViewerWindow::TakeArrivals() {
     std::deque<Arrival> items = m_arrivals.TakeAll();
     if (items.empty()) {
         return;
@@ -130,24 +143,60 @@ void ViewerWindow::TakeQueued() {
         }
     }
     m_store.EndOfBatch();
-    SyncRows(follow);
+    RowsArrived(follow);
+}
+
+// Whether the view follows is decided by where it was when the first of the new rows came.
+void ViewerWindow::RowsArrived(bool follow) {
+    if (!m_rowsPending) {
+        m_rowsPending = true;
+        m_followOnDraw = follow;
+    }
+    if (!m_frameTimerSet && m_window) {
+        DWORD since = GetTickCount() - m_lastDraw;
+        SetTimer(m_window, kFrameTimer, since < FrameMs() ? FrameMs() - since : USER_TIMER_MINIMUM,
+                 NULL);
+        m_frameTimerSet = true;
+    }
+}
+
+// Timers come only when no posted message waits: while the readers keep the window busy, a batch
+// whose frame is due is drawn at once.
+void ViewerWindow::TakeBatch() {
+    TakeArrivals();
+    if (m_rowsPending && GetTickCount() - m_lastDraw >= FrameMs()) {
+        DrawNewRows();
+    }
+}
+
+// A frame, or longer where drawing is slow (many rows, a slow display): drawing takes at most a
+// share of the window's time, and the rest answers the clients.
+DWORD ViewerWindow::FrameMs() const {
+    return m_drawMs * kDrawShare > kFrameMs ? m_drawMs * kDrawShare : kFrameMs;
+}
+
+void ViewerWindow::DrawNewRows() {
+    if (m_frameTimerSet) {
+        KillTimer(m_window, kFrameTimer);
+        m_frameTimerSet = false;
+    }
+    m_rowsPending = false;
+    m_lastDraw = GetTickCount();
+    SyncRows(m_followOnDraw);
+    m_drawMs = GetTickCount() - m_lastDraw;
     UpdateStatus();
 }
 
 // A client flushing the full buffer: it holds the lock, so whatever the reader queued is older.
-// Another program may send anything: a line is read no further than a client's can be long.
+// Another program may send anything: a line is read no further than a client's can be long. The
+// client waits for the answer with the lock held: nothing is drawn until it has gone on.
 LRESULT ViewerWindow::AddFlushedLine(const char* text) {
-    TakeQueued();
+    TakeArrivals();
+    bool follow = LastRowVisible();
     size_t length = strnlen(text, duzar::kBufferSize - 1);
     m_store.Add(std::string(text, length));
     m_store.EndOfBatch();
-    // Drawn once the client has gone on: a flush sends line after line, and a redraw for each
-    // would cost the client some 20 ms a line.
-    if (!m_syncPending) {
-        m_syncPending = true;
-        m_followOnSync = LastRowVisible();
-        PostMessageA(m_window, kSyncMessage, 0, 0);
-    }
+    RowsArrived(follow);
     // Its row, or the last row when the filter hides it.
     size_t rows = m_store.RowCount();
     return rows > 0 ? static_cast<LRESULT>(rows - 1) : 0;
@@ -236,10 +285,12 @@ void ViewerWindow::SyncRows(bool follow) {
         m_extent = extent;
         SendMessageA(m_list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(extent) * m_charWidth, 0);
     }
-    SendMessageA(m_list, WM_SETREDRAW, TRUE, 0);
+    // Scrolled while the list does not draw: turning drawing on updates its scroll bars once,
+    // and each update of them costs the window milliseconds.
     if (follow) {
         ScrollToEnd();
     }
+    SendMessageA(m_list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(m_list, NULL, FALSE);
 }
 
@@ -412,21 +463,16 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     // Honoured only while following: a user reading older lines keeps them in view. While rows
     // wait to be drawn, the drawing follows.
     case LB_SETTOPINDEX:
-        if (!m_syncPending && LastRowVisible()) {
+        if (!m_rowsPending && LastRowVisible()) {
             SendMessageA(m_list, LB_SETTOPINDEX, wParam, 0);
         }
         return 0;
-    case kWakeMessage: TakeQueued(); return 0;
+    case kWakeMessage: TakeBatch(); return 0;
     case kFilterMessage: FilterSlice(); return 0;
     case SaveJob::kDoneMessage:
         if (m_commands) {
             m_commands->OnSaveDone();
         }
-        return 0;
-    case kSyncMessage:
-        m_syncPending = false;
-        SyncRows(m_followOnSync);
-        UpdateStatus();
         return 0;
     case WM_COMMAND:
         if (lParam == 0 && m_commands) {
@@ -456,7 +502,9 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SETFOCUS: SetFocus(m_list); return 0;
     case WM_TIMER:
-        if (wParam == kStopTimer) {
+        if (wParam == kFrameTimer) {
+            DrawNewRows();
+        } else if (wParam == kStopTimer) {
             DestroyWindow(m_window);
         }
         return 0;

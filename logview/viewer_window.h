@@ -48,7 +48,8 @@ class ViewerWindow {
     // Shown where the user left it, and on top if so chosen.
     void Show(int show);
     void CloseAfter(int seconds);
-    // Takes what the readers queued into the store; also after the window is gone, at exit.
+    // Takes what the readers queued into the store, and draws the rows that wait; also after the
+    // window is gone, at exit.
     void TakeQueued();
     // A fault, in the status bar (and on standard error when headless).
     void ReportFault(const std::string& text);
@@ -85,6 +86,12 @@ class ViewerWindow {
                                      UINT_PTR, DWORD_PTR);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT AddFlushedLine(const char* text);
+    void TakeArrivals();
+    void TakeBatch();
+    // New rows wait for the next frame to be drawn.
+    void RowsArrived(bool follow);
+    void DrawNewRows();
+    DWORD FrameMs() const;
     bool LastRowVisible() const;
     void SyncRows(bool follow);
     // The one way the list's rows are added or removed.
@@ -110,7 +117,10 @@ class ViewerWindow {
     std::string m_lastFault;
     std::string m_notice;
     std::string m_logFile;
-    bool m_changingRows = false; // the window itself changes the list's rows
-    bool m_syncPending = false;  // flushed lines wait to be drawn
-    bool m_followOnSync = false; // the last row was in view when they came
+    bool m_changingRows = false;  // the window itself changes the list's rows
+    bool m_rowsPending = false;   // new rows wait to be drawn
+    bool m_followOnDraw = false;  // the last row was in view when they came
+    bool m_frameTimerSet = false; // their frame is timed
+    DWORD m_lastDraw = 0;         // when new rows were last drawn
+    DWORD m_drawMs = 0;           // and how long that took
 };

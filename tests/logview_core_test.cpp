@@ -508,6 +508,19 @@ TEST(TailRuleTest, AnUnfinishedLineWaitsUntilStale) {
     }
 }
 
+// One empty wake-up in a row is a writer's event for a line already taken: no pause. From the
+// second on, the pause doubles up to its ceiling, and never overflows.
+TEST(ChannelReaderTest, EmptyWakeUpsPauseLongerUpToACeiling) {
+    const DWORD kFirst = ChannelReader::kEmptyWakePauseMs;
+    const DWORD kCeiling = kFirst << ChannelReader::kEmptyWakeDoublings;
+    const std::pair<int, DWORD> table[] = {
+        {0, 0},        {1, 0},        {2, kFirst},      {3, 2 * kFirst},
+        {7, kCeiling}, {8, kCeiling}, {1000, kCeiling}, {INT_MAX, kCeiling}};
+    for (const auto& [wakes, pause] : table) {
+        EXPECT_EQ(pause, ChannelReader::EmptyWakePause(wakes)) << wakes << " empty wake-ups";
+    }
+}
+
 TEST(OptionsTest, WholeNumbersInRangeAndHeadlessOptionsWithPrint) {
     struct Case {
         std::vector<const char*> args;
