@@ -18,8 +18,10 @@ constexpr UINT_PTR kFrameTimer = 2;
 // come: a redraw per batch, at thousands of batches a second, would make the window the channel's
 // bottleneck.
 constexpr DWORD kFrameMs = 16;
-// New rows wait at least this many times as long as drawing them took.
+// New rows wait at least this many times as long as drawing them took, but never longer than
+// kLongestFrameMs (one slow drawing, the machine busy elsewhere, must not hold the view back).
 constexpr DWORD kDrawShare = 4;
+constexpr DWORD kLongestFrameMs = 500;
 // Kept lines considered per slice of a new filter, between which the window answers its messages.
 constexpr size_t kFilterSlice = 20000;
 // Columns, in characters: number, then time.
@@ -172,7 +174,8 @@ void ViewerWindow::TakeBatch() {
 // A frame, or longer where drawing is slow (many rows, a slow display): drawing takes at most a
 // share of the window's time, and the rest answers the clients.
 DWORD ViewerWindow::FrameMs() const {
-    return m_drawMs * kDrawShare > kFrameMs ? m_drawMs * kDrawShare : kFrameMs;
+    DWORD frame = m_drawMs * kDrawShare > kFrameMs ? m_drawMs * kDrawShare : kFrameMs;
+    return frame < kLongestFrameMs ? frame : kLongestFrameMs;
 }
 
 void ViewerWindow::DrawNewRows() {
