@@ -53,8 +53,8 @@ void ChannelReader::Stop() {
 // A writer's event set after the line that the drain before already took wakes the reader once
 // for nothing: that is normal at full speed and is not paused for. Wake-ups that keep finding
 // nothing come from a program that keeps the event set (or created it manual-reset and left it
-// so): the event is reset, and the reader pauses, longer each time, so that it costs next to
-// nothing.
+// so): from the second on, the event is reset and the reader pauses, longer each time, so that
+// it costs next to nothing.
 DWORD ChannelReader::EmptyWakePause(int emptyWakesInARow) {
     if (emptyWakesInARow < 2) {
         return 0;
@@ -73,11 +73,14 @@ void ChannelReader::Run() {
         if (woke == WAIT_OBJECT_0) {
             break;
         }
+        // Reset before the drain, not after: a writer's signal that comes while it runs is kept.
+        if (woke == WAIT_OBJECT_0 + 1 && emptyWakes > 0) {
+            ResetEvent(m_event.Get());
+        }
         if (Drain() || woke != WAIT_OBJECT_0 + 1) {
             emptyWakes = 0;
             continue;
         }
-        ResetEvent(m_event.Get());
         // Counted no further than the longest pause needs.
         emptyWakes = emptyWakes < kEmptyWakeDoublings + 2 ? emptyWakes + 1 : emptyWakes;
         DWORD pause = EmptyWakePause(emptyWakes);

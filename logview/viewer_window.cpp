@@ -133,7 +133,6 @@ void ViewerWindow::TakeArrivals() {
     if (items.empty()) {
         return;
     }
-    bool follow = LastRowVisible();
     for (const Arrival& item : items) {
         if (item.kind == Arrival::Kind::kLine) {
             m_store.Add(item.text, item.process);
@@ -145,15 +144,11 @@ void ViewerWindow::TakeArrivals() {
         }
     }
     m_store.EndOfBatch();
-    RowsArrived(follow);
+    RowsArrived();
 }
 
-// Whether the view follows is decided by where it was when the first of the new rows came.
-void ViewerWindow::RowsArrived(bool follow) {
-    if (!m_rowsPending) {
-        m_rowsPending = true;
-        m_followOnDraw = follow;
-    }
+void ViewerWindow::RowsArrived() {
+    m_rowsPending = true;
     if (!m_frameTimerSet && m_window) {
         DWORD since = GetTickCount() - m_lastDraw;
         SetTimer(m_window, kFrameTimer, since < FrameMs() ? FrameMs() - since : USER_TIMER_MINIMUM,
@@ -185,7 +180,8 @@ void ViewerWindow::DrawNewRows() {
     }
     m_rowsPending = false;
     m_lastDraw = GetTickCount();
-    SyncRows(m_followOnDraw);
+    // Where the user is now: the list does not hold the new rows yet.
+    SyncRows(LastRowVisible());
     m_drawMs = GetTickCount() - m_lastDraw;
     UpdateStatus();
 }
@@ -195,11 +191,15 @@ void ViewerWindow::DrawNewRows() {
 // client waits for the answer with the lock held: nothing is drawn until it has gone on.
 LRESULT ViewerWindow::AddFlushedLine(const char* text) {
     TakeArrivals();
-    bool follow = LastRowVisible();
     size_t length = strnlen(text, duzar::kBufferSize - 1);
     m_store.Add(std::string(text, length));
     m_store.EndOfBatch();
-    RowsArrived(follow);
+    RowsArrived();
+    // Timers wait while messages keep being sent: a flood of them is drawn here, once in the
+    // longest frame, so that the view and the counts never stand still for long.
+    if (GetTickCount() - m_lastDraw >= kLongestFrameMs) {
+        DrawNewRows();
+    }
     // Its row, or the last row when the filter hides it.
     size_t rows = m_store.RowCount();
     return rows > 0 ? static_cast<LRESULT>(rows - 1) : 0;
@@ -464,7 +464,7 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case LB_ADDSTRING:
         return lParam ? AddFlushedLine(reinterpret_cast<const char*>(lParam)) : LB_ERR;
     // Honoured only while following: a user reading older lines keeps them in view. While rows
-    // wait to be drawn, the drawing follows.
+    // wait to be drawn, their drawing follows if the user has not scrolled back by then.
     case LB_SETTOPINDEX:
         if (!m_rowsPending && LastRowVisible()) {
             SendMessageA(m_list, LB_SETTOPINDEX, wParam, 0);

@@ -89,7 +89,7 @@ class ViewerWindow {
     void TakeArrivals();
     void TakeBatch();
     // New rows wait for the next frame to be drawn.
-    void RowsArrived(bool follow);
+    void RowsArrived();
     void DrawNewRows();
     DWORD FrameMs() const;
     bool LastRowVisible() const;
@@ -119,7 +119,6 @@ class ViewerWindow {
     std::string m_logFile;
     bool m_changingRows = false;  // the window itself changes the list's rows
     bool m_rowsPending = false;   // new rows wait to be drawn
-    bool m_followOnDraw = false;  // the last row was in view when they came
     bool m_frameTimerSet = false; // their frame is timed
     DWORD m_lastDraw = 0;         // when new rows were last drawn
     DWORD m_drawMs = 0;           // and how long that took

@@ -634,6 +634,20 @@ TEST_F(LogViewTest, ManyWritersLoseNothing) {
     }
 }
 
+// A user who scrolls back while lines keep coming stays where they scrolled to.
+TEST_F(LogViewTest, AViewScrolledBackStaysThere) {
+    const unsigned long kLines = 1500;
+    RunningViewer viewer("");
+    ChildProcess writer(Writer(0, static_cast<int>(kLines), 2), "C:\\");
+    EXPECT_TRUE(WaitUntil([&] { return viewer.Count().lines >= kLines / 3; }));
+    SendMessageA(viewer.List(), WM_VSCROLL, SB_TOP, 0);
+    EXPECT_EQ(0u, writer.Wait());
+    EXPECT_TRUE(WaitUntil([&] { return viewer.Count().lines == kLines; })) << viewer.Status();
+    EXPECT_EQ(0, SendMessageA(viewer.List(), LB_GETTOPINDEX, 0, 0));
+    EXPECT_NE(std::string::npos, viewer.Status().find("paused: scrolled back")) << viewer.Status();
+    EXPECT_EQ(0u, viewer.Close());
+}
+
 // How many writers have a whole line in a viewer's output so far.
 int WritersSeen(const std::string& path) {
     std::string text = ReadFileText(path);
