@@ -17,7 +17,7 @@ class FaultSink {
 };
 
 struct Arrival {
-    enum class Kind { kLine, kFault, kWriteFailed };
+    enum class Kind { kLine, kFault, kWriteFailed, kClear };
     Kind kind;
     std::string text;
     std::string process; // "1234 name.exe" for a debug-output line, empty for the channel's

@@ -86,8 +86,10 @@ void DebugOutputReader::Run() {
             // Many programs end their lines with CR LF.
             size_t length = line.length - (message[line.start + line.length - 1] == '\r' ? 1 : 0);
             if (length > 0) {
+                std::string text = message.substr(line.start, length);
                 m_arrivals->Push(
-                    {Arrival::Kind::kLine, message.substr(line.start, length), process});
+                    {text == kClearMessage ? Arrival::Kind::kClear : Arrival::Kind::kLine,
+                     std::move(text), process});
                 queued = true;
             }
         }

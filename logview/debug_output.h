@@ -19,6 +19,9 @@ class DebugOutputReader {
     static constexpr size_t kBufferSize = 4096;
     // The names of this many processes are kept; past that the list starts again.
     static constexpr size_t kNamesKept = 256;
+    // A message that, alone on its line, clears the view instead of joining it, as debug-output
+    // viewers have long done: programs send it to start a clean run.
+    static constexpr char kClearMessage[] = "DBGVIEWCLEAR";
 
     DebugOutputReader() = default;
     ~DebugOutputReader() { Stop(); }

@@ -77,3 +77,17 @@ bool Highlighter::ColourOf(const std::string& text, COLORREF* colour) const {
     }
     return false;
 }
+
+std::string FilterSummary(const FilterLists& lists, size_t maxChars) {
+    auto quoted = [maxChars](const std::string& list) {
+        return "\"" + list.substr(0, maxChars) + (list.size() > maxChars ? "..." : "") + "\"";
+    };
+    std::string summary;
+    if (!lists.include.empty()) {
+        summary = "include " + quoted(lists.include);
+    }
+    if (!lists.exclude.empty()) {
+        summary += (summary.empty() ? "" : ", ") + std::string("exclude ") + quoted(lists.exclude);
+    }
+    return summary.empty() ? summary : "filter: " + summary;
+}

@@ -29,6 +29,10 @@ struct FilterLists {
     std::string exclude;
 };
 
+// The active filter in a few words, each list cut to maxChars with "..." after it:
+// 'filter: include "a;b", exclude "c"'; empty when there is none.
+std::string FilterSummary(const FilterLists& lists, size_t maxChars);
+
 class LineFilter {
   public:
     void Set(const FilterLists& lists);

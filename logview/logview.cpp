@@ -259,7 +259,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         return 0;
     }
     if (parsed == ParseResult::kBad) {
-        Complain(true, kUsage);
+        Complain(true, (options.problem.empty() ? "" : options.problem + "\n") + kUsage);
         return kExitBadCommandLine;
     }
     OwnedHandle instanceLock;

@@ -17,52 +17,94 @@ bool ParseNumber(const char* text, unsigned long min, unsigned long max, unsigne
     return number >= min;
 }
 
+namespace {
+
+// kBad, with what is wrong in problem.
+ParseResult Bad(Options* options, const std::string& problem) {
+    options->problem = problem;
+    return ParseResult::kBad;
+}
+
+// The value of a number option, when it is one from min to max.
+bool TakeNumber(const std::string& arg, const std::string& value, unsigned long min,
+                unsigned long max, unsigned long* number, Options* options) {
+    if (ParseNumber(value.c_str(), min, max, number)) {
+        return true;
+    }
+    Bad(options, arg + ": \"" + value + "\" is not a whole number from " + std::to_string(min) +
+                     " to " + std::to_string(max));
+    return false;
+}
+
+} // namespace
+
 ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
     bool print = false;
-    bool headlessOption = false;
+    std::string headlessOption;
     for (int i = 1; i < argc; ++i) {
         std::string arg = Narrow(argv[i]);
-        std::string value = i + 1 < argc ? Narrow(argv[i + 1]) : std::string();
         bool hasValue = i + 1 < argc;
+        std::string value = hasValue ? Narrow(argv[i + 1]) : std::string();
         unsigned long number = 0;
         if (arg == "--help" || arg == "-h" || arg == "/?") {
             return ParseResult::kHelp;
         }
-        headlessOption = headlessOption || arg == "--out" || arg == "--seconds" ||
-                         arg == "--include" || arg == "--exclude" || arg == "--time" ||
-                         arg == "--debug-output";
+        bool takesValue = arg == "--out" || arg == "--include" || arg == "--exclude" ||
+                          arg == "--seconds" || arg == "--max-lines" || arg == "--max-bytes";
+        if (takesValue && !hasValue) {
+            return Bad(options, arg + " needs a value");
+        }
+        if (headlessOption.empty() &&
+            (arg == "--out" || arg == "--seconds" || arg == "--include" || arg == "--exclude" ||
+             arg == "--time" || arg == "--debug-output")) {
+            headlessOption = arg;
+        }
         if (arg == "--print") {
             print = true;
         } else if (arg == "--time") {
             options->timed = true;
         } else if (arg == "--debug-output") {
             options->debugOutput = true;
-        } else if (arg == "--out" && hasValue) {
+        } else if (arg == "--out") {
             options->outPath = argv[++i];
-        } else if (arg == "--include" && hasValue) {
+        } else if (arg == "--include") {
             options->filter.include = value;
             ++i;
-        } else if (arg == "--exclude" && hasValue) {
+        } else if (arg == "--exclude") {
             options->filter.exclude = value;
             ++i;
-        } else if (arg == "--seconds" && hasValue &&
-                   ParseNumber(Narrow(argv[++i]).c_str(), 0, kMaxSeconds, &number)) {
+        } else if (arg == "--seconds") {
+            if (!TakeNumber(arg, value, 0, kMaxSeconds, &number, options)) {
+                return ParseResult::kBad;
+            }
             options->seconds = static_cast<int>(number);
-        } else if (arg == "--max-lines" && hasValue &&
-                   ParseNumber(Narrow(argv[++i]).c_str(), 1, kMaxLines, &number)) {
+            ++i;
+        } else if (arg == "--max-lines") {
+            if (!TakeNumber(arg, value, 1, kMaxLines, &number, options)) {
+                return ParseResult::kBad;
+            }
             options->maxLines = static_cast<int>(number);
-        } else if (arg == "--max-bytes" && hasValue &&
-                   ParseNumber(Narrow(argv[++i]).c_str(), kMinBytes, kMaxBytes, &number)) {
+            ++i;
+        } else if (arg == "--max-bytes") {
+            if (!TakeNumber(arg, value, kMinBytes, kMaxBytes, &number, options)) {
+                return ParseResult::kBad;
+            }
             options->maxBytes = number;
-        } else if (arg[0] != '-' && options->openPath.empty()) {
-            options->openPath = argv[i];
+            ++i;
+        } else if (arg[0] == '-') {
+            return Bad(options, "unknown option " + arg);
+        } else if (!options->openPath.empty()) {
+            return Bad(options, "one saved log at a time: " + arg);
         } else {
-            return ParseResult::kBad;
+            options->openPath = argv[i];
         }
     }
     // A saved log opens in a window of its own, never headless.
-    if ((headlessOption && !print) || (!options->openPath.empty() && print)) {
-        return ParseResult::kBad;
+    if (!headlessOption.empty() && !print) {
+        return Bad(options, headlessOption + " is for --print (headless) alone");
+    }
+    if (!options->openPath.empty() && print) {
+        return Bad(options, "a saved log opens in a window, not with --print");
     }
     options->mode = print                        ? ViewerMode::kHeadless
                     : !options->openPath.empty() ? ViewerMode::kSavedLog

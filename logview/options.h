@@ -41,6 +41,7 @@ struct Options {
     int maxLines = kDefaultMaxLines;
     unsigned long maxBytes = kDefaultMaxBytes;
     FilterLists filter;
+    std::string problem; // what is wrong with the command line, when it is
 };
 
 // A whole decimal number from min to max: no sign, no blanks, nothing after it.
@@ -48,8 +49,9 @@ bool ParseNumber(const char* text, unsigned long min, unsigned long max, unsigne
 
 enum class ParseResult { kRun, kHelp, kBad };
 
-// kHelp when the usage is asked for; kBad on anything it does not know, a number out of range, or
-// a headless option without --print (the window would ignore it).
+// kHelp when the usage is asked for; kBad, with options->problem naming the argument, on anything
+// it does not know, a missing value, a number out of range, or a headless option without --print
+// (the window would ignore it).
 // The arguments come as the system gives them (UTF-16), so that a file's name is whole whatever
 // the code page; the filter's lists are taken in the ANSI code page, as the lines are.
 ParseResult ParseOptions(int argc, wchar_t** argv, Options* options);

@@ -35,6 +35,9 @@ constexpr int kRowMargin = 2;
 constexpr size_t kExtentSlack = 2;
 // The status bar's text: counts, state, the last command's outcome and the last fault.
 constexpr size_t kStatusSize = 640;
+constexpr char kAllHiddenText[] = "The filter hides every line (View > Filter... changes it).";
+// Characters of each filter list that the status bar shows.
+constexpr size_t kFilterShown = 60;
 
 // 1234567 as "1,234,567".
 std::string Grouped(unsigned long long number) {
@@ -99,8 +102,28 @@ bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands, const cha
     return true;
 }
 
+// A saved log's window stands a caption's height below and right of the live viewer's, so that
+// both can be seen; the live one's place is where the user left it.
+bool ViewerWindow::CascadeFromLive(WINDOWPLACEMENT* placement) const {
+    HWND live = FindWindowA(NULL, duzar::kViewerTitle);
+    WINDOWPLACEMENT livePlace = {};
+    livePlace.length = sizeof livePlace;
+    if (m_mode != ViewerMode::kSavedLog || !live || !GetWindowPlacement(live, &livePlace)) {
+        return false;
+    }
+    int step = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYSIZEFRAME);
+    placement->rcNormalPosition = livePlace.rcNormalPosition;
+    OffsetRect(&placement->rcNormalPosition, step, step);
+    return true;
+}
+
 void ViewerWindow::Show(int show) {
-    if (m_settings.hasPlacement) {
+    WINDOWPLACEMENT cascaded = {};
+    cascaded.length = sizeof cascaded;
+    if (CascadeFromLive(&cascaded)) {
+        cascaded.showCmd = static_cast<UINT>(show);
+        SetWindowPlacement(m_window, &cascaded);
+    } else if (m_settings.hasPlacement) {
         WINDOWPLACEMENT placement = m_settings.placement;
         if (placement.showCmd != SW_SHOWMAXIMIZED) {
             placement.showCmd = static_cast<UINT>(show);
@@ -136,6 +159,10 @@ void ViewerWindow::TakeArrivals() {
     for (const Arrival& item : items) {
         if (item.kind == Arrival::Kind::kLine) {
             m_store.Add(item.text, item.process);
+        } else if (item.kind == Arrival::Kind::kClear) {
+            // The lines before it go, those after it stay: the rows are drawn with the batch.
+            m_store.Clear();
+            ChangeRows(LB_RESETCONTENT, 0, 0);
         } else {
             ReportFault(item.text);
             if (item.kind == Arrival::Kind::kWriteFailed && m_commands) {
@@ -345,7 +372,8 @@ void ViewerWindow::ReportFault(const std::string& text) {
     UpdateStatus();
 }
 
-// "Not found: "x"  |  1,234 lines, 1,000 kept, 12 shown by the filter, 0 lost  |  following"
+// "Not found: "x"  |  1,234 lines, 1,000 kept, 12 shown by the filter, 0 lost  |  following  |
+// filter: include "a"  |  logging to x.log  |  <last fault>"
 void ViewerWindow::UpdateStatus() {
     if (!m_status) {
         return;
@@ -355,12 +383,18 @@ void ViewerWindow::UpdateStatus() {
             Grouped(m_store.RowCount()) + " shown" +
             (m_store.Filtering() ? " so far by the filter" : " by the filter") + ", " +
             Grouped(Lost()) + " lost  |  " +
-            (m_store.Received() == 0 ? (m_mode != ViewerMode::kSavedLog
-                                            ? "waiting for the first line from a program that logs "
-                                              "through the duzar channel, such as the setup menu"
-                                            : "the file holds no line")
-             : LastRowVisible()      ? "following"
-                                     : "paused: scrolled back");
+            (m_store.Received() == 0           ? (m_mode != ViewerMode::kSavedLog
+                                                      ? "waiting for the first line from a program that logs "
+                                                        "through the duzar channel, such as the setup menu"
+                                                      : "the file holds no line")
+             : m_mode == ViewerMode::kSavedLog ? "a saved log, read once"
+             : LastRowVisible()                ? "following"
+                                               : "paused: scrolled back");
+    // A filter kept from an earlier run can hide every new line: it is always named.
+    std::string filter = FilterSummary(m_settings.filter, kFilterShown);
+    if (!filter.empty()) {
+        text += "  |  " + filter;
+    }
     if (!m_logFile.empty()) {
         text += "  |  logging to " + m_logFile;
     }
@@ -443,8 +477,35 @@ LRESULT CALLBACK ViewerWindow::ListProc(HWND list, UINT message, WPARAM wParam, 
             return LB_ERR;
         }
         break;
+    case WM_PAINT:
+        if (reinterpret_cast<const ViewerWindow*>(window)->AllHidden()) {
+            PaintAllHidden(list);
+            return 0;
+        }
+        break;
     }
     return DefSubclassProc(list, message, wParam, lParam);
+}
+
+// Lines are kept and the filter, done building the rows, shows none of them.
+bool ViewerWindow::AllHidden() const {
+    return m_store.RowCount() == 0 && m_store.Kept() > 0 && !m_store.Filtering();
+}
+
+// An empty list that says why it is empty, in the list's own font.
+void ViewerWindow::PaintAllHidden(HWND list) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(list, &paint);
+    RECT area;
+    GetClientRect(list, &area);
+    FillRect(dc, &area, GetSysColorBrush(COLOR_WINDOW));
+    HGDIOBJ font =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+    DrawTextA(dc, kAllHiddenText, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, font);
+    EndPaint(list, &paint);
 }
 
 LRESULT CALLBACK ViewerWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

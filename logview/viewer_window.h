@@ -85,6 +85,9 @@ class ViewerWindow {
     static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
                                      UINT_PTR, DWORD_PTR);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    bool AllHidden() const;
+    bool CascadeFromLive(WINDOWPLACEMENT* placement) const;
+    static void PaintAllHidden(HWND list);
     LRESULT AddFlushedLine(const char* text);
     void TakeArrivals();
     void TakeBatch();

@@ -40,9 +40,9 @@ int main(int argc, char** argv) {
     const char* desktopName = strcmp(argv[1], "wait") == 0 && argc == 4 ? argv[3] : NULL;
     for (int i = 0; i < 300 && !search.found; ++i) {
         // The named desktop may come only with the program that it shows.
-        HDESK desktop =
-            desktopName ? OpenDesktopA(desktopName, 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE)
-                        : NULL;
+        HDESK desktop = desktopName ? OpenDesktopA(desktopName, 0, FALSE,
+                                                   DESKTOP_READOBJECTS | DESKTOP_ENUMERATE)
+                                    : NULL;
         if (desktop) {
             EnumDesktopWindows(desktop, MatchCaption, reinterpret_cast<LPARAM>(&search));
             CloseDesktop(desktop);

@@ -521,23 +521,41 @@ TEST(ChannelReaderTest, EmptyWakeUpsPauseLongerUpToACeiling) {
     }
 }
 
+TEST(LineFilterTest, TheSummaryNamesEachListCutShort) {
+    const std::pair<FilterLists, std::string> table[] = {
+        {{"", ""}, ""},
+        {{"a;b", ""}, "filter: include \"a;b\""},
+        {{"", "c"}, "filter: exclude \"c\""},
+        {{"a", "c"}, "filter: include \"a\", exclude \"c\""},
+        {{"12345", "123456"}, "filter: include \"12345\", exclude \"12345...\""},
+    };
+    for (const auto& [lists, summary] : table) {
+        EXPECT_EQ(summary, FilterSummary(lists, 5));
+    }
+}
+
 TEST(OptionsTest, WholeNumbersInRangeAndHeadlessOptionsWithPrint) {
     struct Case {
         std::vector<const char*> args;
         ParseResult result;
         int maxLines;
         unsigned long maxBytes;
+        const char* problem = nullptr; // what the message names, for a bad command line
     } cases[] = {
         {{}, ParseResult::kRun, kDefaultMaxLines, kDefaultMaxBytes},
         {{"--print", "--seconds", "2147483"},
          ParseResult::kRun,
          kDefaultMaxLines,
          kDefaultMaxBytes},
-        {{"--print", "--seconds", "2147484"}, ParseResult::kBad, 0, 0},
+        {{"--print", "--seconds", "2147484"},
+         ParseResult::kBad,
+         0,
+         0,
+         "--seconds: \"2147484\" is not a whole number from 0 to 2147483"},
         {{"--print", "--seconds", "1x"}, ParseResult::kBad, 0, 0},
         {{"--print", "--seconds", "-1"}, ParseResult::kBad, 0, 0},
-        {{"--print", "--seconds"}, ParseResult::kBad, 0, 0},
-        {{"--max-lines", "0"}, ParseResult::kBad, 0, 0},
+        {{"--print", "--seconds"}, ParseResult::kBad, 0, 0, "--seconds needs a value"},
+        {{"--max-lines", "0"}, ParseResult::kBad, 0, 0, "--max-lines: \"0\""},
         {{"--max-lines", "1"}, ParseResult::kRun, 1, kDefaultMaxBytes},
         {{"--max-lines", "1000000"}, ParseResult::kRun, 1000000, kDefaultMaxBytes},
         {{"--max-lines", "1000001"}, ParseResult::kBad, 0, 0},
@@ -546,7 +564,11 @@ TEST(OptionsTest, WholeNumbersInRangeAndHeadlessOptionsWithPrint) {
         {{"--max-bytes", "1048576"}, ParseResult::kRun, kDefaultMaxLines, 1048576},
         {{"--max-bytes", "268435456"}, ParseResult::kRun, kDefaultMaxLines, 268435456},
         {{"--max-bytes", "268435457"}, ParseResult::kBad, 0, 0},
-        {{"--out", "x.txt"}, ParseResult::kBad, 0, 0},
+        {{"--out", "x.txt"}, ParseResult::kBad, 0, 0, "--out is for --print"},
+        {{"--max-lines", "5", "--time"}, ParseResult::kBad, 0, 0, "--time is for --print"},
+        {{"--print", "--bogus"}, ParseResult::kBad, 0, 0, "unknown option --bogus"},
+        {{"a.log", "b.log"}, ParseResult::kBad, 0, 0, "one saved log at a time: b.log"},
+        {{"a.log", "--print"}, ParseResult::kBad, 0, 0, "a saved log opens in a window"},
         {{"--include", "a", "--print"}, ParseResult::kRun, kDefaultMaxLines, kDefaultMaxBytes},
         {{"--print", "-h"}, ParseResult::kHelp, 0, 0},
         {{"/?"}, ParseResult::kHelp, 0, 0},
@@ -568,6 +590,10 @@ TEST(OptionsTest, WholeNumbersInRangeAndHeadlessOptionsWithPrint) {
         if (c.result == ParseResult::kRun) {
             EXPECT_EQ(c.maxLines, options.maxLines);
             EXPECT_EQ(c.maxBytes, options.maxBytes);
+        }
+        if (c.result == ParseResult::kBad) {
+            EXPECT_NE(std::string::npos, options.problem.find(c.problem ? c.problem : ""));
+            EXPECT_FALSE(options.problem.empty());
         }
     }
 }

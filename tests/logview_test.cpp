@@ -340,6 +340,8 @@ TEST_F(LogViewTest, FilterHidesLinesAndSettingsSurviveARestart) {
         EXPECT_EQ((std::vector<std::string>{"MyWinExec: a", "GetLock: b"}), viewer.Texts());
         EXPECT_EQ(0u, viewer.Rows().at(1).find("3\t"));
         EXPECT_EQ(2u, viewer.Count().shown) << viewer.Status();
+        EXPECT_NE(std::string::npos, viewer.Status().find("filter: include \"MyWinExec;getlock\""))
+            << viewer.Status();
         // A list as long as a user may type: kept whole for the next run.
         viewer.Filter("", ("HEARTBEAT;" + std::string(32000, 'z')).c_str());
         EXPECT_EQ((std::vector<std::string>{"MyWinExec: a", "GetLock: b", "c"}), viewer.Texts());
@@ -355,6 +357,9 @@ TEST_F(LogViewTest, FilterHidesLinesAndSettingsSurviveARestart) {
     }
     std::vector<std::string> rows = viewer.Rows();
     ASSERT_EQ(1u, rows.size()) << viewer.Status();
+    // The kept filter is named, cut short.
+    EXPECT_NE(std::string::npos, viewer.Status().find("filter: exclude \"HEARTBEAT;zzz"))
+        << viewer.Status();
     EXPECT_TRUE(std::regex_match(rows[0], std::regex("2\t\\+0\\.[0-9]{3}\tafter"))) << rows[0];
     EXPECT_TRUE(GetWindowLongA(viewer.Window(), GWL_EXSTYLE) & WS_EX_TOPMOST);
     EXPECT_EQ(0u, viewer.Close());
@@ -732,6 +737,16 @@ TEST_F(LogViewTest, DebugOutputJoinsTheTimeline) {
         }
         EXPECT_EQ(expected, ReadLines(kOut));
     }
+    {
+        // A program clears the view: the lines before go from it, not from the output.
+        RunningViewer viewer("--print --debug-output --out " + kOut);
+        for (const char* text : {"before\r\n", "DBGVIEWCLEAR", "after\n"}) {
+            OutputDebugStringA(text);
+        }
+        EXPECT_TRUE(WaitUntil([] { return ReadLines(kOut).size() == 2; }));
+        EXPECT_TRUE(WaitUntil([&] { return viewer.Count().kept == 1; })) << viewer.Status();
+        EXPECT_EQ(0u, viewer.Close());
+    }
     OwnedHandle listening(CreateEventA(NULL, FALSE, FALSE, "DBWIN_BUFFER_READY"));
     RunningViewer viewer("--print --debug-output --out " + kOut);
     LogClient client;
@@ -763,6 +778,7 @@ TEST_F(LogViewTest, ASavedLogOpensAgain) {
     EXPECT_EQ("9\t10:00:01.250\t[42 x.exe] second", rows[1]);
     EXPECT_EQ("10\t", rows[2].substr(0, 3)) << rows[2];
     EXPECT_EQ("a plain line", saved.Texts().at(2));
+    EXPECT_EQ(std::string::npos, saved.Status().find("following")) << saved.Status();
     EXPECT_EQ(nullptr, FindWindowA(NULL, duzar::kViewerTitle));
     RunningViewer channel("");
     LogClient client;
@@ -786,6 +802,17 @@ TEST_F(LogViewTest, ASavedLogOpensAgain) {
     RunningViewer named("\"" + japanese + "\"", NULL, std::string(title) + " - duzar log viewer");
     EXPECT_EQ(std::vector<std::string>{"a plain line"}, named.WaitForTexts(1));
     EXPECT_EQ(0u, named.Close());
+    // Beside the live viewer, a saved log's window stands below and right of it, not over it.
+    RunningViewer live("");
+    RunningViewer beside("\"" + path + "\"", NULL, path + " - duzar log viewer");
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(beside.Window()) != FALSE; }));
+    RECT liveRect = {}, besideRect = {};
+    GetWindowRect(live.Window(), &liveRect);
+    GetWindowRect(beside.Window(), &besideRect);
+    EXPECT_GT(besideRect.left, liveRect.left);
+    EXPECT_GT(besideRect.top, liveRect.top);
+    EXPECT_EQ(0u, beside.Close());
+    EXPECT_EQ(0u, live.Close());
     DWORD capture = 0, onTop = 0, size = sizeof capture;
     RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, "CaptureDebugOutput", RRF_RT_DWORD, NULL,
                  &capture, &size);
