@@ -13,6 +13,7 @@
 //   channel_bench LOGVIEW_EXE --memory   4. alone (it takes minutes)
 //   channel_bench --hold-lock MS      the other process: holds the lock for MS milliseconds
 #include "bench_clock.h"
+#include "debug_listener.h"
 #include "duzar.h"
 #include "viewer_status.h"
 
@@ -122,38 +123,8 @@ double ThroughViewer(const char* logview, const char* options, int count, const 
     return seconds;
 }
 
-// A listener on the debug-output protocol: it takes each string from DBWIN_BUFFER and counts it.
-struct DebugListener {
-    HANDLE mutex = CreateMutexA(NULL, FALSE, "DBWinMutex");
-    HANDLE map =
-        CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096, "DBWIN_BUFFER");
-    HANDLE bufferReady = CreateEventA(NULL, FALSE, TRUE, "DBWIN_BUFFER_READY");
-    HANDLE dataReady = CreateEventA(NULL, FALSE, FALSE, "DBWIN_DATA_READY");
-    volatile LONG received = 0;
-    volatile LONG stop = 0;
-
-    // The objects go with it: the viewer measured next listens there itself.
-    ~DebugListener() {
-        for (HANDLE handle : {mutex, map, bufferReady, dataReady}) {
-            CloseHandle(handle);
-        }
-    }
-
-    static DWORD WINAPI Run(LPVOID self) {
-        auto* listener = static_cast<DebugListener*>(self);
-        while (!listener->stop) {
-            if (WaitForSingleObject(listener->dataReady, 100) == WAIT_OBJECT_0) {
-                InterlockedIncrement(&listener->received);
-                SetEvent(listener->bufferReady);
-            }
-        }
-        return 0;
-    }
-};
-
 double ThroughDebugOutput(int count, const std::string& text) {
     DebugListener listener;
-    HANDLE thread = CreateThread(NULL, 0, DebugListener::Run, &listener, 0, NULL);
     double start = Now();
     for (int i = 0; i < count; ++i) {
         OutputDebugStringA((text + "\n").c_str());
@@ -163,8 +134,6 @@ double ThroughDebugOutput(int count, const std::string& text) {
     }
     double seconds = Now() - start;
     bool complete = listener.received >= count;
-    listener.stop = 1;
-    WaitForSingleObject(thread, INFINITE);
     return complete ? seconds : -1;
 }
 

@@ -12,8 +12,10 @@
 //   writers_bench LOGVIEW_EXE [OTHER_LOGVIEW_EXE] [--rounds N] [--lines N_PER_WRITER] [--writers
 //   1|4] writers_bench --write channel|debug|lookup COUNT   one writer (what the bench starts)
 #include "bench_clock.h"
+#include "debug_listener.h"
 #include "duzar.h"
 #include "viewer_status.h"
+#include "wait_until.h"
 
 #include <algorithm>
 #include <stdio.h>
@@ -30,10 +32,7 @@ namespace {
 constexpr char kReadyName[] = "writers_bench_ready";
 constexpr char kGoName[] = "writers_bench_go";
 constexpr size_t kLineLength = 60;
-constexpr double kCeilingSeconds = 600;
-// How often the status bar is read: often enough for the figures, rarely enough to cost the
-// window next to nothing.
-constexpr DWORD kPollMs = 10;
+constexpr DWORD kCeilingMs = 600000;
 // The wineserver's CPU time in /proc is counted in ticks of 10 ms (USER_HZ, 100 on Linux).
 constexpr double kTickSeconds = 0.01;
 
@@ -129,37 +128,6 @@ int FindWineserver() {
     return count == 1 ? found : 0;
 }
 
-// A listener on the debug-output protocol that takes each string from DBWIN_BUFFER and counts it.
-struct DebugListener {
-    HANDLE mutex = CreateMutexA(NULL, FALSE, "DBWinMutex");
-    HANDLE map =
-        CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096, "DBWIN_BUFFER");
-    HANDLE bufferReady = CreateEventA(NULL, FALSE, TRUE, "DBWIN_BUFFER_READY");
-    HANDLE dataReady = CreateEventA(NULL, FALSE, FALSE, "DBWIN_DATA_READY");
-    HANDLE thread = NULL;
-    volatile LONG received = 0;
-    volatile LONG stop = 0;
-
-    DebugListener() { thread = CreateThread(NULL, 0, Run, this, 0, NULL); }
-    ~DebugListener() {
-        stop = 1;
-        WaitForSingleObject(thread, INFINITE);
-        for (HANDLE handle : {thread, mutex, map, bufferReady, dataReady}) {
-            CloseHandle(handle);
-        }
-    }
-    static DWORD WINAPI Run(LPVOID self) {
-        auto* listener = static_cast<DebugListener*>(self);
-        while (!listener->stop) {
-            if (WaitForSingleObject(listener->dataReady, 100) == WAIT_OBJECT_0) {
-                InterlockedIncrement(&listener->received);
-                SetEvent(listener->bufferReady);
-            }
-        }
-        return 0;
-    }
-};
-
 // A window titled as the viewer's, with no viewer behind it, that answers its messages: what the
 // writers' lookups find while the lookup bound is measured.
 class StandIn {
@@ -253,17 +221,14 @@ class Bench {
         double server = WineserverSeconds(m_wineserver);
         double start = Now();
         SetEvent(m_go);
-        for (;;) {
-            unsigned long arrived = target == Target::kListener ? listener->received
-                                    : window                    ? Counts(window).lines
-                                                                : 0;
-            if (target == Target::kLookup) {
-                break; // timed by the writers themselves
-            }
-            if (arrived >= total || Now() - start > kCeilingSeconds) {
-                break;
-            }
-            Sleep(kPollMs);
+        // The lookup bound is timed by the writers themselves.
+        if (target != Target::kLookup) {
+            WaitUntil(
+                [&] {
+                    return (listener ? static_cast<unsigned long>(listener->received)
+                                     : Counts(window).lines) >= total;
+                },
+                kCeilingMs);
         }
         Outcome outcome;
         outcome.linesPerSecond = target == Target::kLookup ? 1e12 : total / (Now() - start);
@@ -328,15 +293,14 @@ class Bench {
             exit(1);
         }
         HWND window = NULL;
-        for (int i = 0; i < 600; ++i) {
-            window = FindWindowA(NULL, duzar::kViewerTitle);
-            if (window && !ViewerStatus(window).empty()) {
-                return window;
-            }
-            Sleep(50);
+        if (!WaitUntil([&] {
+                window = FindWindowA(NULL, duzar::kViewerTitle);
+                return window && !ViewerStatus(window).empty();
+            })) {
+            fprintf(stderr, "the viewer's window did not appear\n");
+            exit(1);
         }
-        fprintf(stderr, "the viewer's window did not appear\n");
-        exit(1);
+        return window;
     }
 
     PROCESS_INFORMATION StartWriter(const char* kind, int count, HANDLE* output) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "owned.h"
+#include "wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -56,19 +57,6 @@ inline std::wstring FromUtf8(const std::string& text) {
         MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
     wide.resize(length > 0 ? static_cast<size_t>(length - 1) : 0);
     return wide;
-}
-
-// Polls until done() holds, or a generous ceiling has passed; done()'s last answer. What a test
-// waits for is the thing itself (a line in a file, a record, a count), never a span of time.
-template <typename Done> bool WaitUntil(Done done, DWORD ceilingMs = 30000) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ceilingMs) {
-            return done();
-        }
-        Sleep(20);
-    }
-    return true;
 }
 
 class ChildProcess {
