@@ -469,8 +469,10 @@ TEST_F(LogViewTest, AnswersItsCommandLine) {
         std::string out; // on standard output
         std::string err; // on standard error
     } cases[] = {
-        {"--print --seconds abc", 2, "", "usage:"},
-        {"--out C:\\logview\\x.txt", 2, "", "usage:"},
+        {"--print --seconds abc", 2, "",
+         "logview: --seconds: \"abc\" is not a whole number from 0 to 2147483\nusage:"},
+        {"--out C:\\logview\\x.txt", 2, "",
+         "logview: --out is for --print (headless) alone\nusage:"},
         {"--help", 0, "usage:", ""},
         {"/?", 0, "usage:", ""},
         {"--print --out C:\\no\\such\\folder\\x.txt", 1, "",
