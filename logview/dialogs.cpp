@@ -5,6 +5,9 @@
 
 #include <stdio.h>
 
+#include <array>
+#include <utility>
+
 std::string DialogText(HWND dialog, int control) {
     std::string text(static_cast<size_t>(GetWindowTextLengthA(GetDlgItem(dialog, control))) + 1,
                      '\0');
@@ -34,6 +37,14 @@ bool DialogList(HWND dialog, int control, std::string* text) {
     return true;
 }
 
+// Each of the Filter dialog's fields and the list it edits.
+std::array<std::pair<int, std::string*>, 4> FilterFields(FilterLists& lists) {
+    return {{{IDC_INCLUDE, &lists.include},
+             {IDC_EXCLUDE, &lists.exclude},
+             {IDC_PROCESS, &lists.process},
+             {IDC_EXCLUDE_PROCESS, &lists.excludeProcess}}};
+}
+
 INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* lists = DialogData<FilterLists>(dialog, message, lParam);
     if (!lists) {
@@ -41,22 +52,26 @@ INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     }
     switch (message) {
     case WM_INITDIALOG:
-        LimitList(dialog, IDC_INCLUDE, lists->include);
-        LimitList(dialog, IDC_EXCLUDE, lists->exclude);
+        for (const auto& [control, list] : FilterFields(*lists)) {
+            LimitList(dialog, control, *list);
+        }
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_CLEAR_FILTER:
-            SetDlgItemTextA(dialog, IDC_INCLUDE, "");
-            SetDlgItemTextA(dialog, IDC_EXCLUDE, "");
+            for (const auto& [control, list] : FilterFields(*lists)) {
+                SetDlgItemTextA(dialog, control, "");
+            }
             return TRUE;
         case IDOK: {
             FilterLists entered;
-            if (DialogList(dialog, IDC_INCLUDE, &entered.include) &&
-                DialogList(dialog, IDC_EXCLUDE, &entered.exclude)) {
-                *lists = entered;
-                EndDialog(dialog, IDOK);
+            for (const auto& [control, list] : FilterFields(entered)) {
+                if (!DialogList(dialog, control, list)) {
+                    return TRUE;
+                }
             }
+            *lists = entered;
+            EndDialog(dialog, IDOK);
             return TRUE;
         }
         case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;

@@ -1,6 +1,7 @@
 #include "line_filter.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -50,13 +51,31 @@ bool HoldsAny(const std::string& text, const std::vector<std::string>& substring
     return false;
 }
 
+bool NamesProcess(const std::vector<std::string>& items, const std::string& process) {
+    size_t space = process.find(' ');
+    std::string id = process.substr(0, space);
+    std::string name = space == std::string::npos ? std::string() : process.substr(space + 1);
+    std::transform(name.begin(), name.end(), name.begin(), Lower);
+    for (const std::string& item : items) {
+        if (process.empty() ? item == kChannelSource
+                            : item == id || item == name || item + ".exe" == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void LineFilter::Set(const FilterLists& lists) {
     m_include = ParseSubstrings(lists.include);
     m_exclude = ParseSubstrings(lists.exclude);
+    m_process = ParseSubstrings(lists.process);
+    m_excludeProcess = ParseSubstrings(lists.excludeProcess);
 }
 
-bool LineFilter::Passes(const std::string& text) const {
-    return (m_include.empty() || HoldsAny(text, m_include)) && !HoldsAny(text, m_exclude);
+bool LineFilter::Passes(const std::string& text, const std::string& process) const {
+    return (m_process.empty() || NamesProcess(m_process, process)) &&
+           !NamesProcess(m_excludeProcess, process) &&
+           (m_include.empty() || HoldsAny(text, m_include)) && !HoldsAny(text, m_exclude);
 }
 
 void Highlighter::Set(const HighlightRule (&rules)[kHighlightRuleCount]) {
@@ -82,12 +101,17 @@ std::string FilterSummary(const FilterLists& lists, size_t maxChars) {
     auto quoted = [maxChars](const std::string& list) {
         return "\"" + list.substr(0, maxChars) + (list.size() > maxChars ? "..." : "") + "\"";
     };
+    const std::pair<const char*, const std::string*> parts[] = {
+        {"include ", &lists.include},
+        {"exclude ", &lists.exclude},
+        {"process ", &lists.process},
+        {"not process ", &lists.excludeProcess},
+    };
     std::string summary;
-    if (!lists.include.empty()) {
-        summary = "include " + quoted(lists.include);
+    for (const auto& [label, list] : parts) {
+        if (!list->empty()) {
+            summary += (summary.empty() ? "filter: " : ", ") + std::string(label) + quoted(*list);
+        }
     }
-    if (!lists.exclude.empty()) {
-        summary += (summary.empty() ? "" : ", ") + std::string("exclude ") + quoted(lists.exclude);
-    }
-    return summary.empty() ? summary : "filter: " + summary;
+    return summary;
 }

@@ -1,7 +1,8 @@
 // Which lines the viewer shows and how it colours them: lists of substrings written "a;b;c",
 // matched without regard to case. A filter shows a line that holds one of its include substrings
-// (any line when there are none) and none of its exclude substrings; a highlight rule colours the
-// lines that hold one of its substrings, and the first rule that matches wins.
+// (any line when there are none) and none of its exclude substrings, and, where it names processes,
+// only a line whose process it keeps; a highlight rule colours the lines that hold one of its
+// substrings, and the first rule that matches wins.
 #pragma once
 
 #include <windows.h>
@@ -22,25 +23,38 @@ bool Contains(const std::string& text, const std::string& part, bool matchCase);
 // True when text holds one of substrings (each already lower case), case ignored.
 bool HoldsAny(const std::string& text, const std::vector<std::string>& substrings);
 
-// What the user filters by, as entered: lists of substrings separated by ';'. One record, so that
-// the settings, the command line, the dialog and the store hand it on whole.
+// The word that names the channel in a process list: its lines carry no process.
+constexpr char kChannelSource[] = "channel";
+
+// True when one of items (each already lower case) names the process that wrote a line: its
+// decimal id, its name with or without ".exe" (case ignored), or kChannelSource for a channel line.
+// process is as a kept line holds it: "1234 name.exe", empty for the channel's.
+bool NamesProcess(const std::vector<std::string>& items, const std::string& process);
+
+// What the user filters by, as entered: lists separated by ';', of substrings for the text, of
+// process names, ids or kChannelSource for the process. One record, so that the settings, the
+// command line, the dialog and the store hand it on whole.
 struct FilterLists {
     std::string include;
     std::string exclude;
+    std::string process;        // only these processes; empty: every one
+    std::string excludeProcess; // none of these
 };
 
 // The active filter in a few words, each list cut to maxChars with "..." after it:
-// 'filter: include "a;b", exclude "c"'; empty when there is none.
+// 'filter: include "a;b", exclude "c", process "setup"'; empty when there is none.
 std::string FilterSummary(const FilterLists& lists, size_t maxChars);
 
 class LineFilter {
   public:
     void Set(const FilterLists& lists);
-    bool Passes(const std::string& text) const;
+    bool Passes(const std::string& text, const std::string& process) const;
 
   private:
     std::vector<std::string> m_include;
     std::vector<std::string> m_exclude;
+    std::vector<std::string> m_process;
+    std::vector<std::string> m_excludeProcess;
 };
 
 // The colours that a highlight rule may take, as a user names them.

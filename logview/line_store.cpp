@@ -31,7 +31,7 @@ bool LineStore::Keep(KeptLine line) {
     while (m_lines.size() > 1 && (m_lines.size() > m_maxLines || m_budget->Spent())) {
         DropOldest();
     }
-    bool shown = m_filter.Passes(m_lines.back().text);
+    bool shown = m_filter.Passes(m_lines.back().text, m_lines.back().process);
     for (LineSink* sink : m_sinks) {
         sink->Line(m_lines.back(), shown);
     }
@@ -104,7 +104,8 @@ void LineStore::SetFilter(const FilterLists& lists) {
 
 bool LineStore::FilterSome(size_t count) {
     for (; m_filtering && count > 0 && m_filterNext < End(); --count, ++m_filterNext) {
-        if (m_filter.Passes(m_lines[m_filterNext - m_gone].text)) {
+        const KeptLine& line = m_lines[m_filterNext - m_gone];
+        if (m_filter.Passes(line.text, line.process)) {
             ShowRow(m_filterNext);
         }
     }

@@ -49,14 +49,15 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
         if (arg == "--help" || arg == "-h" || arg == "/?") {
             return ParseResult::kHelp;
         }
-        bool takesValue = arg == "--out" || arg == "--include" || arg == "--exclude" ||
-                          arg == "--seconds" || arg == "--max-lines" || arg == "--max-bytes";
+        bool filters = arg == "--include" || arg == "--exclude" || arg == "--process" ||
+                       arg == "--exclude-process";
+        bool takesValue = filters || arg == "--out" || arg == "--seconds" || arg == "--max-lines" ||
+                          arg == "--max-bytes";
         if (takesValue && !hasValue) {
             return Bad(options, arg + " needs a value");
         }
-        if (headlessOption.empty() &&
-            (arg == "--out" || arg == "--seconds" || arg == "--include" || arg == "--exclude" ||
-             arg == "--time" || arg == "--debug-output")) {
+        if (headlessOption.empty() && (filters || arg == "--out" || arg == "--seconds" ||
+                                       arg == "--time" || arg == "--debug-output")) {
             headlessOption = arg;
         }
         if (arg == "--print") {
@@ -72,6 +73,12 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
             ++i;
         } else if (arg == "--exclude") {
             options->filter.exclude = value;
+            ++i;
+        } else if (arg == "--process") {
+            options->filter.process = value;
+            ++i;
+        } else if (arg == "--exclude-process") {
+            options->filter.excludeProcess = value;
             ++i;
         } else if (arg == "--seconds") {
             if (!TakeNumber(arg, value, 0, kMaxSeconds, &number, options)) {

@@ -10,14 +10,18 @@
 
 constexpr char kUsage[] =
     "usage: logview [--print [--out FILE] [--seconds N] [--include LIST] [--exclude LIST]\n"
-    "                        [--time] [--debug-output]] [--max-lines N] [--max-bytes N]\n"
+    "                        [--process LIST] [--exclude-process LIST] [--time]\n"
+    "                        [--debug-output]] [--max-lines N] [--max-bytes N]\n"
     "       logview FILE [--max-lines N] [--max-bytes N]     a saved log, in a window of its own\n"
     "       logview --help | -h | /?\n"
-    "  --out, --seconds, --include, --exclude, --time and --debug-output are for --print\n"
-    "  (headless) alone; --time writes each line with its number, date, time and process\n"
+    "  --out, --seconds, --include, --exclude, --process, --exclude-process, --time and\n"
+    "  --debug-output are for --print (headless) alone; --time writes each line with its\n"
+    "  number, date, time and process\n"
     "  N: whole numbers; --seconds 0 to 2147483 (0: no limit), --max-lines 1 to 1000000,\n"
     "     --max-bytes 1048576 to 268435456 (kept lines and their records; default 67108864)\n"
-    "  LIST: substrings separated by ';', matched without regard to case";
+    "  LIST: substrings separated by ';', matched without regard to case; for --process and\n"
+    "  --exclude-process, process names (with or without .exe), decimal ids, or the word\n"
+    "  channel for the channel's lines";
 constexpr unsigned long kMaxSeconds = USER_TIMER_MAXIMUM / 1000;
 constexpr unsigned long kMaxLines = 1000000;
 constexpr int kDefaultMaxLines = 10000;

@@ -118,6 +118,8 @@ ViewerSettings LoadSettings() {
     }
     key.Read("Include", &settings.filter.include);
     key.Read("Exclude", &settings.filter.exclude);
+    key.Read("Process", &settings.filter.process);
+    key.Read("ExcludeProcess", &settings.filter.excludeProcess);
     for (int i = 0; i < kHighlightRuleCount; ++i) {
         key.Read(RuleValue("Highlight", i).c_str(), &settings.highlights[i].list);
         DWORD colour = static_cast<DWORD>(settings.highlights[i].colour);
@@ -164,6 +166,8 @@ LONG SaveSettings(const ViewerSettings& settings, const ViewerSettings& stored) 
     };
     keep("Include", settings.filter.include, stored.filter.include);
     keep("Exclude", settings.filter.exclude, stored.filter.exclude);
+    keep("Process", settings.filter.process, stored.filter.process);
+    keep("ExcludeProcess", settings.filter.excludeProcess, stored.filter.excludeProcess);
     for (int i = 0; i < kHighlightRuleCount; ++i) {
         keep(RuleValue("Highlight", i).c_str(), settings.highlights[i].list,
              stored.highlights[i].list);

@@ -35,6 +35,9 @@ TEST(LineFilterTest, IncludeExcludeCaseAndHighlightOrder) {
         const char* exclude;
         const char* text;
         bool shown;
+        const char* process = "";      // as a kept line holds it; empty: the channel's
+        const char* processes = "";    // --process
+        const char* notProcesses = ""; // --exclude-process
     } cases[] = {
         {"", "", "anything", true},
         {"MyWinExec;GetLock", "", "MyWinExec: FendraL\\setup.exe", true},
@@ -46,12 +49,26 @@ TEST(LineFilterTest, IncludeExcludeCaseAndHighlightOrder) {
         {" ; ;", " ", "anything", true},
         {" get lock ;x", "", "Get Lock", true},
         {"a;b", "", "", false},
+        {"", "", "x", true, "372 Duzar_Writer.exe", "duzar_writer"},
+        {"", "", "x", true, "372 Duzar_Writer.exe", "setup; DUZAR_WRITER.EXE"},
+        {"", "", "x", true, "372 duzar_writer.exe", "372"},
+        {"", "", "x", false, "3721 duzar_writer.exe", "372"},
+        {"", "", "x", false, "372 duzar_writer.exe", "duzar"},
+        {"", "", "x", false, "372 duzar_writer.exe", "channel"},
+        {"", "", "x", true, "", "channel"},
+        {"", "", "x", false, "", "setup;372"},
+        {"", "", "x", false, "", "", "Channel"},
+        {"", "", "x", true, "372 setup.exe", "", "channel"},
+        {"", "", "x", false, "372 setup.exe", "setup", "372"},
+        {"", "y", "x y", false, "372 setup.exe", "setup"},
+        {"", "", "x", false, "372 channel.exe", "", "channel.exe"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.include) + " / " + c.exclude + " / " + c.text);
+        SCOPED_TRACE(std::string(c.include) + " / " + c.exclude + " / " + c.text + " / " +
+                     c.process + " / " + c.processes + " / " + c.notProcesses);
         LineFilter filter;
-        filter.Set({c.include, c.exclude});
-        EXPECT_EQ(c.shown, filter.Passes(c.text));
+        filter.Set({c.include, c.exclude, c.processes, c.notProcesses});
+        EXPECT_EQ(c.shown, filter.Passes(c.text, c.process));
     }
     HighlightRule rules[kHighlightRuleCount] = {{"", 0}, {"error", 1}, {"MyWinExec;ERROR", 2}};
     Highlighter highlighter;
@@ -304,7 +321,7 @@ TEST(LineStoreTest, TheFiltersView) {
         if (action[0] == '+') {
             store.Add(action.substr(1));
         } else if (action[0] == 'f') {
-            store.SetFilter({action.substr(2), ""});
+            store.SetFilter({action.substr(2), "", "", ""});
         } else if (action[0] == 's') {
             store.FilterSome(std::stoul(action.substr(2)));
         } else {
@@ -399,7 +416,7 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
         ASSERT_TRUE(file.Open(Wide(c.path), &error)) << error;
         server.Reset(); // the reader goes: every write fails
         LineStore store(100, &budget);
-        store.SetFilter({"shown", ""});
+        store.SetFilter({"shown", "", "", ""});
         store.AddSink(&file);
         for (int i = 0; i < 50; ++i) {
             store.Add(i % 2 ? "shown" : "hidden");
@@ -523,11 +540,12 @@ TEST(ChannelReaderTest, EmptyWakeUpsPauseLongerUpToACeiling) {
 
 TEST(LineFilterTest, TheSummaryNamesEachListCutShort) {
     const std::pair<FilterLists, std::string> table[] = {
-        {{"", ""}, ""},
-        {{"a;b", ""}, "filter: include \"a;b\""},
-        {{"", "c"}, "filter: exclude \"c\""},
-        {{"a", "c"}, "filter: include \"a\", exclude \"c\""},
-        {{"12345", "123456"}, "filter: include \"12345\", exclude \"12345...\""},
+        {{"", "", "", ""}, ""},
+        {{"a;b", "", "", ""}, "filter: include \"a;b\""},
+        {{"", "c", "", ""}, "filter: exclude \"c\""},
+        {{"a", "c", "", ""}, "filter: include \"a\", exclude \"c\""},
+        {{"12345", "123456", "", ""}, "filter: include \"12345\", exclude \"12345...\""},
+        {{"", "", "setup", "72"}, "filter: process \"setup\", not process \"72\""},
     };
     for (const auto& [lists, summary] : table) {
         EXPECT_EQ(summary, FilterSummary(lists, 5));
@@ -566,6 +584,8 @@ TEST(OptionsTest, WholeNumbersInRangeAndHeadlessOptionsWithPrint) {
         {{"--max-bytes", "268435457"}, ParseResult::kBad, 0, 0},
         {{"--out", "x.txt"}, ParseResult::kBad, 0, 0, "--out is for --print"},
         {{"--max-lines", "5", "--time"}, ParseResult::kBad, 0, 0, "--time is for --print"},
+        {{"--exclude-process", "7"}, ParseResult::kBad, 0, 0, "--exclude-process is for --print"},
+        {{"--print", "--process"}, ParseResult::kBad, 0, 0, "--process needs a value"},
         {{"--print", "--bogus"}, ParseResult::kBad, 0, 0, "unknown option --bogus"},
         {{"a.log", "b.log"}, ParseResult::kBad, 0, 0, "one saved log at a time: b.log"},
         {{"a.log", "--print"}, ParseResult::kBad, 0, 0, "a saved log opens in a window"},

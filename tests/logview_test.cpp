@@ -726,16 +726,22 @@ TEST_F(LogViewTest, WritersOutliveAKilledViewer) {
 // A program's debug output joins the channel's lines in one timeline, with its process; another
 // program already listening there is said, and the channel goes on alone.
 TEST_F(LogViewTest, DebugOutputJoinsTheTimeline) {
-    {
-        RunningViewer viewer("--print --debug-output --out " + kOut);
+    // The writer alternates: channel lines even, debug output odd. Which the process filter keeps.
+    const std::pair<const char*, int> filters[] = {
+        {"", 3}, {"--process \"x; DUZAR_WRITER\"", 2}, {"--exclude-process duzar_writer.exe", 1}};
+    for (const auto& [filter, kept] : filters) {
+        SCOPED_TRACE(filter);
+        RunningViewer viewer("--print --debug-output --out " + kOut + " " + filter);
         ChildProcess writer(Writer(0, 20, 30, 0) + " both", "C:\\");
         EXPECT_EQ(0u, writer.Wait());
-        EXPECT_TRUE(WaitUntil([] { return ReadLines(kOut).size() == 20; }));
+        EXPECT_TRUE(WaitUntil([&] { return viewer.Count().lines == 20; })) << viewer.Status();
         EXPECT_EQ(0u, viewer.Close());
         std::vector<std::string> expected;
         for (int i = 0; i < 20; ++i) {
             std::string process = "[" + std::to_string(writer.Id()) + " duzar_writer.exe] ";
-            expected.push_back((i % 2 ? process : "") + "writer 0 line " + std::to_string(i));
+            if (kept & (i % 2 ? 2 : 1)) {
+                expected.push_back((i % 2 ? process : "") + "writer 0 line " + std::to_string(i));
+            }
         }
         EXPECT_EQ(expected, ReadLines(kOut));
     }
