@@ -55,6 +55,7 @@ INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         for (const auto& [control, list] : FilterFields(*lists)) {
             LimitList(dialog, control, *list);
         }
+        CheckDlgButton(dialog, IDC_FILTER_REGEX, lists->regex ? BST_CHECKED : BST_UNCHECKED);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -69,6 +70,12 @@ INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
                 if (!DialogList(dialog, control, list)) {
                     return TRUE;
                 }
+            }
+            entered.regex = IsDlgButtonChecked(dialog, IDC_FILTER_REGEX) == BST_CHECKED;
+            std::string refused;
+            if (!CheckFilter(entered, &refused)) {
+                MessageBoxA(dialog, refused.c_str(), kBoxCaption, MB_OK | MB_ICONWARNING);
+                return TRUE;
             }
             *lists = entered;
             EndDialog(dialog, IDOK);

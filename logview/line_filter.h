@@ -1,9 +1,11 @@
-// Which lines the viewer shows and how it colours them: lists of substrings written "a;b;c",
-// matched without regard to case. A filter shows a line that holds one of its include substrings
-// (any line when there are none) and none of its exclude substrings, and, where it names processes,
-// only a line whose process it keeps; a highlight rule colours the lines that hold one of its
-// substrings, and the first rule that matches wins.
+// Which lines the viewer shows and how it colours them. A filter shows a line whose text matches
+// its include pattern (any line when it has none) and not its exclude pattern, each a substring
+// list or an expression (pattern.h), and, where it names processes, only a line whose process it
+// keeps; a highlight rule colours the lines that hold one of its substrings, and the first rule
+// that matches wins.
 #pragma once
+
+#include "pattern.h"
 
 #include <windows.h>
 
@@ -13,16 +15,6 @@
 // A substring list as typed or stored, with its terminator: as much as an edit control takes.
 constexpr size_t kListSize = 32768;
 
-// The substrings of a list, lower-cased: split at ';', blanks around each trimmed, empty ones left
-// out.
-std::vector<std::string> ParseSubstrings(const std::string& list);
-
-// True when text holds part, with or without regard to case.
-bool Contains(const std::string& text, const std::string& part, bool matchCase);
-
-// True when text holds one of substrings (each already lower case), case ignored.
-bool HoldsAny(const std::string& text, const std::vector<std::string>& substrings);
-
 // The word that names the channel in a process list: its lines carry no process.
 constexpr char kChannelSource[] = "channel";
 
@@ -31,14 +23,15 @@ constexpr char kChannelSource[] = "channel";
 // process is as a kept line holds it: "1234 name.exe", empty for the channel's.
 bool NamesProcess(const std::vector<std::string>& items, const std::string& process);
 
-// What the user filters by, as entered: lists separated by ';', of substrings for the text, of
-// process names, ids or kChannelSource for the process. One record, so that the settings, the
-// command line, the dialog and the store hand it on whole.
+// What the user filters by, as entered: for the text, lists of substrings separated by ';' or, with
+// regex, one expression each; for the process, lists of process names, ids or kChannelSource. One
+// record, so that the settings, the command line, the dialog and the store hand it on whole.
 struct FilterLists {
     std::string include;
     std::string exclude;
     std::string process;        // only these processes; empty: every one
     std::string excludeProcess; // none of these
+    bool regex = false;         // include and exclude are regular expressions
 };
 
 // The active filter in a few words, each list cut to maxChars with "..." after it:
@@ -47,15 +40,22 @@ std::string FilterSummary(const FilterLists& lists, size_t maxChars);
 
 class LineFilter {
   public:
-    void Set(const FilterLists& lists);
-    bool Passes(const std::string& text, const std::string& process) const;
+    // False, with the reason naming the list, when an expression does not compile: the filter is
+    // then as it was, never half changed.
+    bool Set(const FilterLists& lists, std::string* error);
+    bool Passes(const std::string& text, const std::string& process);
+    // Lines on which an expression gave up (taken as not matching).
+    unsigned long GaveUp() const { return m_include.GaveUp() + m_exclude.GaveUp(); }
 
   private:
-    std::vector<std::string> m_include;
-    std::vector<std::string> m_exclude;
+    Pattern m_include;
+    Pattern m_exclude;
     std::vector<std::string> m_process;
     std::vector<std::string> m_excludeProcess;
 };
+
+// Whether lists would be taken: false with the reason, as LineFilter::Set says it.
+bool CheckFilter(const FilterLists& lists, std::string* error);
 
 // The colours that a highlight rule may take, as a user names them.
 struct HighlightColour {
@@ -80,9 +80,9 @@ class Highlighter {
   public:
     void Set(const HighlightRule (&rules)[kHighlightRuleCount]);
     // The colour of the first rule that text matches; false when none does.
-    bool ColourOf(const std::string& text, COLORREF* colour) const;
+    bool ColourOf(const std::string& text, COLORREF* colour);
 
   private:
-    std::vector<std::string> m_substrings[kHighlightRuleCount];
+    Pattern m_patterns[kHighlightRuleCount];
     COLORREF m_colours[kHighlightRuleCount] = {};
 };

@@ -93,13 +93,16 @@ void LineStore::Clear() {
     m_filtering = false;
 }
 
-void LineStore::SetFilter(const FilterLists& lists) {
-    m_filter.Set(lists);
+bool LineStore::SetFilter(const FilterLists& lists, std::string* error) {
+    if (!m_filter.Set(lists, error)) {
+        return false;
+    }
     m_rows.clear();
     m_rowsGone = 0;
     m_widest = 0;
     m_filtering = !m_lines.empty();
     m_filterNext = m_gone;
+    return true;
 }
 
 bool LineStore::FilterSome(size_t count) {

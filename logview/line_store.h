@@ -54,7 +54,8 @@ class LineStore {
 
     // A new filter: the view is built again, FilterSome at a time, so that the window can answer
     // between the slices. Lines that arrive meanwhile are reached by it.
-    void SetFilter(const FilterLists& lists);
+    // False, with the reason, where the filter refuses lists (line_filter.h): nothing changes.
+    bool SetFilter(const FilterLists& lists, std::string* error);
     bool Filtering() const { return m_filtering; }
     // Considers up to count more kept lines; false once the view is whole.
     bool FilterSome(size_t count);

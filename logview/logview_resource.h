@@ -35,6 +35,7 @@
 #define IDC_CLEAR_FILTER 307
 #define IDC_PROCESS 308
 #define IDC_EXCLUDE_PROCESS 309
+#define IDC_FILTER_REGEX 330
 // Each highlight rule's text and colour: IDC_RULE_TEXT + n and IDC_RULE_COLOUR + n.
 #define IDC_RULE_TEXT 310
 #define IDC_RULE_COLOUR 320

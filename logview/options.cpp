@@ -62,6 +62,8 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
         }
         if (arg == "--print") {
             print = true;
+        } else if (arg == "--regex") {
+            options->filter.regex = true;
         } else if (arg == "--time") {
             options->timed = true;
         } else if (arg == "--debug-output") {
@@ -112,6 +114,10 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
     }
     if (!options->openPath.empty() && print) {
         return Bad(options, "a saved log opens in a window, not with --print");
+    }
+    std::string refused;
+    if (!CheckFilter(options->filter, &refused)) {
+        return Bad(options, refused);
     }
     options->mode = print                        ? ViewerMode::kHeadless
                     : !options->openPath.empty() ? ViewerMode::kSavedLog

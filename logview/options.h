@@ -10,13 +10,14 @@
 
 constexpr char kUsage[] =
     "usage: logview [--print [--out FILE] [--seconds N] [--include LIST] [--exclude LIST]\n"
-    "                        [--process LIST] [--exclude-process LIST] [--time]\n"
+    "                        [--regex] [--process LIST] [--exclude-process LIST] [--time]\n"
     "                        [--debug-output]] [--max-lines N] [--max-bytes N]\n"
     "       logview FILE [--max-lines N] [--max-bytes N]     a saved log, in a window of its own\n"
     "       logview --help | -h | /?\n"
-    "  --out, --seconds, --include, --exclude, --process, --exclude-process, --time and\n"
-    "  --debug-output are for --print (headless) alone; --time writes each line with its\n"
-    "  number, date, time and process\n"
+    "  --out, --seconds, --include, --exclude, --regex, --process, --exclude-process, --time\n"
+    "  and --debug-output are for --print (headless) alone; --time writes each line with its\n"
+    "  number, date, time and process; --regex: --include and --exclude are each one regular\n"
+    "  expression (ECMAScript's syntax, case ignored) rather than a LIST\n"
     "  N: whole numbers; --seconds 0 to 2147483 (0: no limit), --max-lines 1 to 1000000,\n"
     "     --max-bytes 1048576 to 268435456 (kept lines and their records; default 67108864)\n"
     "  LIST: substrings separated by ';', matched without regard to case; for --process and\n"

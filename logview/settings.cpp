@@ -131,6 +131,9 @@ ViewerSettings LoadSettings() {
     DWORD sinceFirst = 0;
     DWORD onTop = 0;
     DWORD capture = 0;
+    DWORD regex = 0;
+    key.Read("FilterRegex", &regex);
+    settings.filter.regex = regex != 0;
     key.Read("TimeSinceFirstLine", &sinceFirst);
     key.Read("AlwaysOnTop", &onTop);
     key.Read("CaptureDebugOutput", &capture);
@@ -168,6 +171,8 @@ LONG SaveSettings(const ViewerSettings& settings, const ViewerSettings& stored) 
     keep("Exclude", settings.filter.exclude, stored.filter.exclude);
     keep("Process", settings.filter.process, stored.filter.process);
     keep("ExcludeProcess", settings.filter.excludeProcess, stored.filter.excludeProcess);
+    keep("FilterRegex", static_cast<DWORD>(settings.filter.regex),
+         static_cast<DWORD>(stored.filter.regex));
     for (int i = 0; i < kHighlightRuleCount; ++i) {
         keep(RuleValue("Highlight", i).c_str(), settings.highlights[i].list,
              stored.highlights[i].list);

@@ -325,7 +325,14 @@ void ViewerWindow::SyncRows(bool follow) {
 }
 
 void ViewerWindow::Refilter() {
-    m_store.SetFilter(m_settings.filter);
+    // Only a stored setting that someone edited by hand can be refused here: the dialog and the
+    // command line check theirs. The window then shows every line and says why.
+    std::string error;
+    if (!m_store.SetFilter(m_settings.filter, &error)) {
+        ReportFault(error + "; every line is shown.");
+        m_settings.filter = FilterLists();
+        m_store.SetFilter(m_settings.filter, &error);
+    }
     ChangeRows(LB_RESETCONTENT, 0, 0);
     FilterSlice();
 }

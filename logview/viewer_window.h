@@ -35,7 +35,7 @@ class ViewerWindow {
 
     // output is the headless sink, or NULL for a window that is shown.
     ViewerWindow(ViewerMode mode, LineStore& store, UserSettings& settings,
-                 const Highlighter& highlighter, Arrivals& arrivals, HeadlessOutput* output)
+                 Highlighter& highlighter, Arrivals& arrivals, HeadlessOutput* output)
         : m_mode(mode), m_store(store), m_settings(settings), m_highlighter(highlighter),
           m_arrivals(arrivals), m_output(output) {}
     ViewerWindow(const ViewerWindow&) = delete;
@@ -107,7 +107,7 @@ class ViewerWindow {
     const ViewerMode m_mode;
     LineStore& m_store;
     UserSettings& m_settings;
-    const Highlighter& m_highlighter;
+    Highlighter& m_highlighter;
     Arrivals& m_arrivals;
     HeadlessOutput* m_output;
     CommandTarget* m_commands = NULL;

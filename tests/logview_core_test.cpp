@@ -67,7 +67,8 @@ TEST(LineFilterTest, IncludeExcludeCaseAndHighlightOrder) {
         SCOPED_TRACE(std::string(c.include) + " / " + c.exclude + " / " + c.text + " / " +
                      c.process + " / " + c.processes + " / " + c.notProcesses);
         LineFilter filter;
-        filter.Set({c.include, c.exclude, c.processes, c.notProcesses});
+        std::string error;
+        ASSERT_TRUE(filter.Set({c.include, c.exclude, c.processes, c.notProcesses}, &error));
         EXPECT_EQ(c.shown, filter.Passes(c.text, c.process));
     }
     HighlightRule rules[kHighlightRuleCount] = {{"", 0}, {"error", 1}, {"MyWinExec;ERROR", 2}};
@@ -315,13 +316,14 @@ TEST(LineStoreTest, TheFiltersView) {
     LineStore store(3, &budget);
     Collector sink;
     store.AddSink(&sink);
+    std::string error;
     for (const Step& step : steps) {
         std::string action = step.action;
         SCOPED_TRACE(action);
         if (action[0] == '+') {
             store.Add(action.substr(1));
         } else if (action[0] == 'f') {
-            store.SetFilter({action.substr(2), "", "", ""});
+            store.SetFilter({action.substr(2), "", "", ""}, &error);
         } else if (action[0] == 's') {
             store.FilterSome(std::stoul(action.substr(2)));
         } else {
@@ -416,7 +418,7 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
         ASSERT_TRUE(file.Open(Wide(c.path), &error)) << error;
         server.Reset(); // the reader goes: every write fails
         LineStore store(100, &budget);
-        store.SetFilter({"shown", "", "", ""});
+        store.SetFilter({"shown", "", "", ""}, &error);
         store.AddSink(&file);
         for (int i = 0; i < 50; ++i) {
             store.Add(i % 2 ? "shown" : "hidden");
@@ -538,6 +540,54 @@ TEST(ChannelReaderTest, EmptyWakeUpsPauseLongerUpToACeiling) {
     }
 }
 
+// Expressions, as ECMAScript reads them, case ignored. A bad one is refused with its reason and the
+// filter stays as it was; a costly one on the longest line a client sends ends, counted as given
+// up.
+TEST(LineFilterTest, ExpressionsMatchAreRefusedAndEndOnTheLongestLine) {
+    const std::string longest(4095, 'a');
+    const std::string nested = std::string(300, '(') + std::string(300, ')');
+    struct Case {
+        std::string include, exclude, text;
+        bool shown;
+        const char* refused = nullptr; // what the reason says
+        bool gaveUp = false;
+    } const cases[] = {
+        {"line [0-9]+$", "", "MyWinExec: LINE 12", true},
+        {"line [0-9]+$", "", "line 12\n", false},
+        {"^(get|set)lock", "", "GetLock: 258", true},
+        {"a;b", "", "a", false},
+        {"a;b", "", "xa;bx", true},
+        {"", "heart\\s*beat", "Heart  beat", false},
+        {"\\u0041", "", "a", true},
+        {"(x)?\\1y", "", "y", true},
+        {"(", "", "", false, "missing closing parenthesis at offset 1 of ("},
+        {"", "[a", "", false, "missing terminating ]"},
+        {"a{2,1}", "", "", false, "numbers out of order"},
+        {"\\C", "", "", false, "\\C"},
+        {nested, "", "", false, "too deeply nested"},
+        {"(a|a)*[bc]", "", longest, false, nullptr, true},
+        {"", "(a|a)*[bc]", longest, true, nullptr, true},
+        {"(a*)*$", "", longest, true},
+        {"a(?=a{4094})", "", longest, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.include.substr(0, 40) + " / " + c.exclude);
+        LineFilter filter;
+        std::string error;
+        ASSERT_TRUE(filter.Set({"kept", "", "", ""}, &error));
+        FilterLists lists = {c.include, c.exclude, "", "", true};
+        EXPECT_EQ(!c.refused, CheckFilter(lists, &error));
+        EXPECT_EQ(!c.refused, filter.Set(lists, &error));
+        if (c.refused) {
+            EXPECT_NE(std::string::npos, error.find(c.refused)) << error;
+            EXPECT_TRUE(filter.Passes("kept", "") && !filter.Passes("other", ""));
+            continue;
+        }
+        EXPECT_EQ(c.shown, filter.Passes(c.text, ""));
+        EXPECT_EQ(c.gaveUp ? 1u : 0u, filter.GaveUp());
+    }
+}
+
 TEST(LineFilterTest, TheSummaryNamesEachListCutShort) {
     const std::pair<FilterLists, std::string> table[] = {
         {{"", "", "", ""}, ""},
@@ -586,6 +636,12 @@ TEST(OptionsTest, WholeNumbersInRangeAndHeadlessOptionsWithPrint) {
         {{"--max-lines", "5", "--time"}, ParseResult::kBad, 0, 0, "--time is for --print"},
         {{"--exclude-process", "7"}, ParseResult::kBad, 0, 0, "--exclude-process is for --print"},
         {{"--print", "--process"}, ParseResult::kBad, 0, 0, "--process needs a value"},
+        {{"--print", "--regex", "--include", "a|b", "--exclude", "(c"},
+         ParseResult::kBad,
+         0,
+         0,
+         "expression is refused: missing closing parenthesis at offset 2 of (c"},
+        {{"--print", "--include", "(c"}, ParseResult::kRun, kDefaultMaxLines, kDefaultMaxBytes},
         {{"--print", "--bogus"}, ParseResult::kBad, 0, 0, "unknown option --bogus"},
         {{"a.log", "b.log"}, ParseResult::kBad, 0, 0, "one saved log at a time: b.log"},
         {{"a.log", "--print"}, ParseResult::kBad, 0, 0, "a saved log opens in a window"},
