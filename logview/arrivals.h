@@ -7,6 +7,17 @@
 
 #include <string>
 
+// The channel's lines that wait to be taken: the debug-output reader takes them before it queues a
+// line of its own, so that a program's channel lines come before the debug output it wrote after
+// them (a debug-output line is delivered at once, a channel line when the reader drains).
+class EarlierLines {
+  public:
+    virtual void TakeWaiting() = 0;
+
+  protected:
+    ~EarlierLines() = default;
+};
+
 // Where a writer thread says that it failed.
 class FaultSink {
   public:

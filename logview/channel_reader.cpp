@@ -43,7 +43,14 @@ bool ChannelReader::Create(std::string* error) {
 
 bool ChannelReader::Start(Arrivals* arrivals) {
     m_arrivals = arrivals;
+    InterlockedExchange(&m_started, 1);
     return m_worker.Start<ChannelReader, &ChannelReader::Run>(this);
+}
+
+void ChannelReader::TakeWaiting() {
+    if (InterlockedCompareExchange(&m_started, 0, 0) != 0) {
+        Drain(DrainFor::kEarlier);
+    }
 }
 
 void ChannelReader::Stop() {
@@ -88,7 +95,7 @@ void ChannelReader::Run() {
             break;
         }
     }
-    Drain(true);
+    Drain(DrainFor::kLast);
 }
 
 size_t TailRule::LinesToTake(const char* text, size_t length, DWORD now) {
@@ -114,12 +121,19 @@ size_t TailRule::LinesToTake(const char* text, size_t length, DWORD now) {
     return length;
 }
 
-// Never run on the window's thread: a client flushes to the window while it holds the lock. True
-// when it queued something.
-bool ChannelReader::Drain(bool stopping) {
+// Never run on the window's thread: a client flushes to the window while it holds the lock. The
+// reader's thread and the debug-output reader's may both drain: the lock, owned by one thread at a
+// time, keeps them apart. True when it queued something.
+bool ChannelReader::Drain(DrainFor why) {
     HANDLE waits[] = {m_lock.Get(), m_worker.StopEvent()};
-    DWORD result = stopping ? WaitForSingleObject(m_lock.Get(), kLastLockTimeoutMs)
-                            : WaitForMultipleObjects(2, waits, FALSE, kLockTimeoutMs);
+    DWORD result =
+        why == DrainFor::kReader
+            ? WaitForMultipleObjects(2, waits, FALSE, kLockTimeoutMs)
+            : WaitForSingleObject(m_lock.Get(), why == DrainFor::kLast ? kLastLockTimeoutMs
+                                                                       : kEarlierLockTimeoutMs);
+    if (why == DrainFor::kEarlier && result != WAIT_OBJECT_0 && result != WAIT_ABANDONED) {
+        return false;
+    }
     char message[128];
     switch (result) {
     case WAIT_OBJECT_0: break;

@@ -26,13 +26,16 @@ class TailRule {
     DWORD m_since = 0;
 };
 
-class ChannelReader {
+class ChannelReader : public EarlierLines {
   public:
     static constexpr DWORD kDrainPeriodMs = 250;
     // As long as a client waits for the lock before it drops its line: clients flushing to the
     // window in turn hold it for seconds without fault. Only the last drain, at exit, waits less.
     static constexpr DWORD kLockTimeoutMs = duzar::kLockTimeoutMs;
     static constexpr DWORD kLastLockTimeoutMs = 1000;
+    // How long another thread waits for the lock to take the waiting lines first; past that,
+    // order gives way to the debug output's pace (the reader reports a lock kept too long).
+    static constexpr DWORD kEarlierLockTimeoutMs = 100;
     // The pause after the second wake-up in a row that found nothing new, doubled after each
     // further one up to kEmptyWakeDoublings times (64 ms).
     static constexpr DWORD kEmptyWakePauseMs = 2;
@@ -52,14 +55,18 @@ class ChannelReader {
     // lock, so every line queued before is older than the flushed one.
     bool Start(Arrivals* arrivals);
     void Stop();
+    // From the debug-output reader's thread; nothing until Start.
+    void TakeWaiting() override;
 
     // How long the reader pauses after that many wake-ups in a row that found nothing.
     static DWORD EmptyWakePause(int emptyWakesInARow);
 
   private:
     void Run();
-    // stopping: the last drain, which no stop request cuts short.
-    bool Drain(bool stopping = false);
+    // kReader: the reader's own, cut short by a stop request; kLast: the last, at exit;
+    // kEarlier: another thread's, which says nothing of a lock it could not have.
+    enum class DrainFor { kReader, kLast, kEarlier };
+    bool Drain(DrainFor why = DrainFor::kReader);
     void Queue(bool fault, std::string text) {
         m_arrivals->Push(
             {fault ? Arrival::Kind::kFault : Arrival::Kind::kLine, std::move(text), std::string()});
@@ -71,6 +78,7 @@ class ChannelReader {
     OwnedHandle m_lock;
     OwnedHandle m_event;
     Arrivals* m_arrivals = NULL;
+    volatile LONG m_started = 0; // m_arrivals is set: other threads may drain
     TailRule m_tail;
     WorkerThread m_worker; // last: its thread ends before the rest goes
 };

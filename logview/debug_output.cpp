@@ -73,6 +73,11 @@ void DebugOutputReader::Run() {
     // message not yet read.
     SetEvent(m_bufferReady.Get());
     while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+        // First, before its writer goes on to write more: what waits in the channel's buffer
+        // was written before this message.
+        if (m_channel) {
+            m_channel->TakeWaiting();
+        }
         // Copied out, within the buffer whatever a writer left there, before the next may write.
         DWORD id = 0;
         memcpy(&id, buffer, sizeof id);

@@ -31,6 +31,8 @@ class DebugOutputReader {
     // Creates the objects and starts the reader; false with the reason when they cannot be had,
     // another program listening there included.
     bool Start(Arrivals* arrivals, std::string* error);
+    // Whose waiting lines come before each debug-output line; set before Start.
+    void FollowChannel(EarlierLines* channel) { m_channel = channel; }
     void Stop();
     bool Running() const { return m_worker.Running(); }
 
@@ -43,6 +45,7 @@ class DebugOutputReader {
     OwnedHandle m_bufferReady;
     OwnedHandle m_dataReady;
     Arrivals* m_arrivals = NULL;
+    EarlierLines* m_channel = NULL;
     std::map<DWORD, std::string> m_processes; // "1234 name.exe" by process id
     WorkerThread m_worker;                    // last: its thread ends before the rest goes
 };

@@ -208,6 +208,9 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     Arrivals arrivals;
     arrivals.SetCapacity(queueLines, budget);
     DebugOutputReader capture;
+    if (channelTaken) {
+        capture.FollowChannel(&channel);
+    }
     LogFile logFile(&arrivals, &budget);
     ViewerWindow window(mode, store, settings, highlighter, arrivals, headless ? &output : NULL);
     Commands commands(window, store, settings, highlighter, arrivals, capture, logFile);

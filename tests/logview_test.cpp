@@ -746,6 +746,39 @@ TEST_F(LogViewTest, DebugOutputJoinsTheTimeline) {
         EXPECT_EQ(expected, ReadLines(kOut));
     }
     {
+        // A channel line that the reader has not taken yet (its event not yet seen) comes before
+        // the debug output that its writer wrote after it, which is delivered at once.
+        RunningViewer viewer("--print --debug-output --out " + kOut);
+        OwnedHandle lock(CreateMutexA(NULL, FALSE, duzar::kLockName));
+        OwnedHandle map(OpenFileMappingA(FILE_MAP_WRITE, FALSE, duzar::kMapName));
+        OwnedView view(MapViewOfFile(map.Get(), FILE_MAP_WRITE, 0, 0, 0));
+        const std::string process = "[" + std::to_string(GetCurrentProcessId()) + " ";
+        std::vector<std::string> expected;
+        for (int i = 0; i < 20; ++i) {
+            const std::string line = "channel " + std::to_string(i) + "\n";
+            char* buffer = static_cast<char*>(view.Get());
+            WaitForSingleObject(lock.Get(), INFINITE);
+            size_t used = duzar::BoundedLength(buffer, duzar::kBufferSize);
+            if (used + line.size() < duzar::kBufferSize) {
+                memcpy(buffer + used, line.c_str(), line.size() + 1);
+            }
+            ReleaseMutex(lock.Get());
+            OutputDebugStringA(("debug " + std::to_string(i)).c_str());
+            expected.push_back("channel " + std::to_string(i));
+            expected.push_back("debug " + std::to_string(i));
+            // The next channel line only once this one is out, as the viewer decides the order.
+            EXPECT_TRUE(WaitUntil([&] { return ReadLines(kOut).size() == expected.size(); }));
+        }
+        EXPECT_EQ(0u, viewer.Close());
+        std::vector<std::string> lines = ReadLines(kOut);
+        for (std::string& line : lines) {
+            if (line.compare(0, process.size(), process) == 0) {
+                line.erase(0, line.find("] ") + 2);
+            }
+        }
+        EXPECT_EQ(expected, lines);
+    }
+    {
         // A program clears the view: the lines before go from it, not from the output.
         RunningViewer viewer("--print --debug-output --out " + kOut);
         for (const char* text : {"before\r\n", "DBGVIEWCLEAR", "after\n"}) {
