@@ -81,7 +81,13 @@ void Commands::KeepSettings() {
 }
 
 void Commands::ApplySettings() {
-    m_highlighter.Set(m_settings.highlights);
+    // Only a stored rule that someone edited by hand can be refused: the dialog checks its own.
+    std::string error;
+    if (!m_highlighter.Set(m_settings.highlights, &error)) {
+        m_window.ReportFault(error + "; no line is highlighted.");
+        m_settings.highlights.clear();
+        m_highlighter.Set(m_settings.highlights, &error);
+    }
     m_window.Refilter();
     if (m_settings.captureDebugOutput && m_window.Mode() != ViewerMode::kSavedLog) {
         StartCapture();
@@ -120,6 +126,9 @@ void Commands::OnCommand(WORD command) {
     case IDM_FIND: m_findBox.Open(); break;
     case IDM_FIND_NEXT:
     case IDM_FIND_PREVIOUS: m_findBox.Again(command == IDM_FIND_NEXT); break;
+    case IDM_TOGGLE_BOOKMARK: ToggleBookmark(); break;
+    case IDM_NEXT_BOOKMARK:
+    case IDM_PREVIOUS_BOOKMARK: GoToBookmark(command == IDM_NEXT_BOOKMARK); break;
     case IDM_FILTER:
         if (EditFilter(m_window.Handle(), &m_settings.filter)) {
             KeepSettings();
@@ -127,8 +136,9 @@ void Commands::OnCommand(WORD command) {
         }
         break;
     case IDM_HIGHLIGHT:
-        if (EditHighlights(m_window.Handle(), m_settings.highlights)) {
-            m_highlighter.Set(m_settings.highlights);
+        if (EditHighlights(m_window.Handle(), &m_settings.highlights)) {
+            std::string checked; // each rule was checked as it was entered
+            m_highlighter.Set(m_settings.highlights, &checked);
             KeepSettings();
             m_window.Redraw();
         }
@@ -143,4 +153,23 @@ void Commands::OnCommand(WORD command) {
     case IDM_TIME_SINCE_FIRST: SetTimeMode(TimeMode::kSinceFirstLine); break;
     }
     m_window.UpdateStatus();
+}
+
+void Commands::ToggleBookmark() {
+    LRESULT caret = m_window.Caret();
+    if (caret >= 0) {
+        m_store.ToggleBookmark(static_cast<size_t>(caret));
+        m_window.Redraw();
+    }
+}
+
+void Commands::GoToBookmark(bool forward) {
+    long from = m_window.AnySelected() ? static_cast<long>(m_window.Caret()) : -1;
+    long row = m_store.NextBookmark(from, forward);
+    if (row < 0) {
+        MessageBeep(MB_ICONWARNING);
+        m_window.SetNotice("No bookmark among the rows shown (Ctrl+F2 sets one)");
+        return;
+    }
+    m_window.SelectOnly(static_cast<size_t>(row));
 }

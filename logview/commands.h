@@ -35,6 +35,9 @@ class Commands : public CommandTarget {
   private:
     std::string Rows(bool selectedOnly) const;
     void CopySelection();
+    void ToggleBookmark();
+    // Selects the next (or previous) bookmarked row; a beep and a notice when there is none.
+    void GoToBookmark(bool forward);
     void ToggleLogToFile();
     void StartCapture();
     void ToggleCapture();

@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -88,43 +89,126 @@ INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     return FALSE;
 }
 
+// The rules as the dialog edits them, given back to *rules on OK alone.
+struct HighlightEdit {
+    std::vector<HighlightRule>* rules;
+    std::vector<HighlightRule> edited;
+};
+
+void ShowRules(HWND dialog, const std::vector<HighlightRule>& rules, int selected) {
+    HWND list = GetDlgItem(dialog, IDC_RULE_LIST);
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    for (const HighlightRule& rule : rules) {
+        int colour = rule.colour >= 0 && rule.colour < kHighlightColourCount ? rule.colour : 0;
+        std::string label = std::string(kHighlightColours[colour].name) + ": " + rule.list +
+                            (rule.regex ? "   (expression)" : "");
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
+    }
+    SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+// The rule in the fields; false, said in a box, where it has no text or its expression is refused.
+bool RuleInFields(HWND dialog, HighlightRule* rule) {
+    if (!DialogList(dialog, IDC_RULE_TEXT, &rule->list)) {
+        return false;
+    }
+    LRESULT colour = SendDlgItemMessageA(dialog, IDC_RULE_COLOUR, CB_GETCURSEL, 0, 0);
+    rule->colour = colour >= 0 && colour < kHighlightColourCount ? static_cast<int>(colour) : 0;
+    rule->regex = IsDlgButtonChecked(dialog, IDC_HIGHLIGHT_REGEX) == BST_CHECKED;
+    std::string refused = rule->list.empty() ? "A rule needs a text to match." : "";
+    if (refused.empty()) {
+        Highlighter().Set({*rule}, &refused);
+    }
+    if (!refused.empty()) {
+        MessageBoxA(dialog, refused.c_str(), kBoxCaption, MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    return true;
+}
+
+void ShowRuleInFields(HWND dialog, const HighlightRule& rule) {
+    SetDlgItemTextA(dialog, IDC_RULE_TEXT, rule.list.c_str());
+    SendDlgItemMessageA(dialog, IDC_RULE_COLOUR, CB_SETCURSEL, static_cast<WPARAM>(rule.colour), 0);
+    CheckDlgButton(dialog, IDC_HIGHLIGHT_REGEX, rule.regex ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// Add, Change, Remove, Up and Down on the edited rules; the selection follows the rule.
+void EditRules(HWND dialog, WORD command, std::vector<HighlightRule>& rules) {
+    int selected = static_cast<int>(SendDlgItemMessageA(dialog, IDC_RULE_LIST, LB_GETCURSEL, 0, 0));
+    const bool any = selected >= 0 && selected < static_cast<int>(rules.size());
+    HighlightRule rule;
+    switch (command) {
+    case IDC_RULE_ADD:
+        if (rules.size() >= kMaxHighlightRules || !RuleInFields(dialog, &rule)) {
+            return;
+        }
+        rules.push_back(rule);
+        selected = static_cast<int>(rules.size()) - 1;
+        break;
+    case IDC_RULE_CHANGE:
+        if (!any || !RuleInFields(dialog, &rule)) {
+            return;
+        }
+        rules[static_cast<size_t>(selected)] = rule;
+        break;
+    case IDC_RULE_REMOVE:
+        if (!any) {
+            return;
+        }
+        rules.erase(rules.begin() + selected);
+        selected = std::min(selected, static_cast<int>(rules.size()) - 1);
+        break;
+    case IDC_RULE_UP:
+    case IDC_RULE_DOWN: {
+        int other = selected + (command == IDC_RULE_UP ? -1 : 1);
+        if (!any || other < 0 || other >= static_cast<int>(rules.size())) {
+            return;
+        }
+        std::swap(rules[static_cast<size_t>(selected)], rules[static_cast<size_t>(other)]);
+        selected = other;
+        break;
+    }
+    }
+    ShowRules(dialog, rules, selected);
+}
+
 INT_PTR CALLBACK HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    HighlightRule* rules = DialogData<HighlightRule>(dialog, message, lParam);
-    if (!rules) {
+    auto* edit = DialogData<HighlightEdit>(dialog, message, lParam);
+    if (!edit) {
         return FALSE;
     }
     switch (message) {
     case WM_INITDIALOG:
-        for (int i = 0; i < kHighlightRuleCount; ++i) {
-            LimitList(dialog, IDC_RULE_TEXT + i, rules[i].list);
-            for (const HighlightColour& colour : kHighlightColours) {
-                SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_ADDSTRING, 0,
-                                    reinterpret_cast<LPARAM>(colour.name));
-            }
-            SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_SETCURSEL,
-                                static_cast<WPARAM>(rules[i].colour), 0);
+        SendDlgItemMessageA(dialog, IDC_RULE_TEXT, EM_LIMITTEXT, kListSize - 1, 0);
+        for (const HighlightColour& colour : kHighlightColours) {
+            SendDlgItemMessageA(dialog, IDC_RULE_COLOUR, CB_ADDSTRING, 0,
+                                reinterpret_cast<LPARAM>(colour.name));
+        }
+        SendDlgItemMessageA(dialog, IDC_RULE_COLOUR, CB_SETCURSEL, 0, 0);
+        ShowRules(dialog, edit->edited, 0);
+        if (!edit->edited.empty()) {
+            ShowRuleInFields(dialog, edit->edited.front());
         }
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDOK: {
-            std::string lists[kHighlightRuleCount];
-            for (int i = 0; i < kHighlightRuleCount; ++i) {
-                if (!DialogList(dialog, IDC_RULE_TEXT + i, &lists[i])) {
-                    return TRUE;
+        case IDC_RULE_LIST:
+            if (HIWORD(wParam) == LBN_SELCHANGE) {
+                LRESULT selected = SendDlgItemMessageA(dialog, IDC_RULE_LIST, LB_GETCURSEL, 0, 0);
+                if (selected >= 0 && selected < static_cast<LRESULT>(edit->edited.size())) {
+                    ShowRuleInFields(dialog, edit->edited[static_cast<size_t>(selected)]);
                 }
             }
-            for (int i = 0; i < kHighlightRuleCount; ++i) {
-                HighlightRule& rule = rules[i];
-                rule.list = lists[i];
-                LRESULT colour =
-                    SendDlgItemMessageA(dialog, IDC_RULE_COLOUR + i, CB_GETCURSEL, 0, 0);
-                rule.colour =
-                    colour >= 0 && colour < kHighlightColourCount ? static_cast<int>(colour) : 0;
-            }
+            return TRUE;
+        case IDC_RULE_ADD:
+        case IDC_RULE_CHANGE:
+        case IDC_RULE_REMOVE:
+        case IDC_RULE_UP:
+        case IDC_RULE_DOWN: EditRules(dialog, LOWORD(wParam), edit->edited); return TRUE;
+        case IDOK:
+            *edit->rules = edit->edited;
             EndDialog(dialog, IDOK);
             return TRUE;
-        }
         case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
         }
         return FALSE;
@@ -143,6 +227,7 @@ bool EditFilter(HWND owner, FilterLists* lists) {
     return Run(owner, IDD_FILTER, FilterProc, lists);
 }
 
-bool EditHighlights(HWND owner, HighlightRule (&rules)[kHighlightRuleCount]) {
-    return Run(owner, IDD_HIGHLIGHT, HighlightProc, rules);
+bool EditHighlights(HWND owner, std::vector<HighlightRule>* rules) {
+    HighlightEdit edit = {rules, *rules};
+    return Run(owner, IDD_HIGHLIGHT, HighlightProc, &edit);
 }

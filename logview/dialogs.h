@@ -1,11 +1,12 @@
-// The viewer's two modal dialogs, each given only what it edits: the filter's include and exclude
-// lists, and the highlight rules. A list field holds what the settings keep (kListSize); what does
-// not fit is refused with a box, never cut.
+// The viewer's two modal dialogs, each given only what it edits: the filter's lists, and the
+// highlight rules. A list field holds what the settings keep (kListSize); what does not fit is
+// refused with a box, never cut, and so is an expression that does not compile, with its reason.
 #pragma once
 
 #include "line_filter.h"
 
 #include <string>
+#include <vector>
 
 // A dialog field's text, whole.
 std::string DialogText(HWND dialog, int control);
@@ -21,4 +22,4 @@ template <typename T> T* DialogData(HWND dialog, UINT message, LPARAM lParam) {
 
 // True when the user pressed OK: the lists then hold what was entered.
 bool EditFilter(HWND owner, FilterLists* lists);
-bool EditHighlights(HWND owner, HighlightRule (&rules)[kHighlightRuleCount]);
+bool EditHighlights(HWND owner, std::vector<HighlightRule>* rules);

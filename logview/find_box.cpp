@@ -33,6 +33,11 @@ bool FindBox::TakesMessage(MSG* msg) {
 void FindBox::TakeFields(HWND box) {
     m_text = DialogText(box, IDC_FIND_TEXT);
     m_matchCase = IsDlgButtonChecked(box, IDC_MATCH_CASE) == BST_CHECKED;
+    m_regex = IsDlgButtonChecked(box, IDC_FIND_REGEX) == BST_CHECKED;
+    m_refused.clear();
+    if (m_regex) {
+        m_expression.Set(m_text, true, m_matchCase, &m_refused);
+    }
 }
 
 INT_PTR CALLBACK FindBox::Proc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -44,6 +49,7 @@ INT_PTR CALLBACK FindBox::Proc(HWND box, UINT message, WPARAM wParam, LPARAM lPa
     case WM_INITDIALOG:
         SetDlgItemTextA(box, IDC_FIND_TEXT, self->m_text.c_str());
         CheckDlgButton(box, IDC_MATCH_CASE, self->m_matchCase ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(box, IDC_FIND_REGEX, self->m_regex ? BST_CHECKED : BST_UNCHECKED);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -69,6 +75,11 @@ void FindBox::Find(bool forward) {
     if (m_text.empty()) {
         return;
     }
+    if (!m_refused.empty()) {
+        MessageBeep(MB_ICONWARNING);
+        m_window.SetNotice("Find: " + m_refused);
+        return;
+    }
     const long count = static_cast<long>(m_window.RowCount());
     const bool anySelected = m_window.AnySelected();
     // With nothing selected yet, a search forward starts at the first row, backward at the last.
@@ -78,7 +89,8 @@ void FindBox::Find(bool forward) {
         long position = forward ? first + i : first - i; // past the rows when wrapped
         size_t row = static_cast<size_t>((position % count + count) % count);
         const KeptLine* line = m_window.LineOfRow(row);
-        if (line && Contains(line->text, m_text, m_matchCase)) {
+        if (line && (m_regex ? m_expression.Matches(line->text)
+                             : Contains(line->text, m_text, m_matchCase))) {
             m_window.SelectOnly(row);
             std::string where = "Row " + std::to_string(row + 1) + " of " + std::to_string(count);
             if (position >= count || position < 0) {

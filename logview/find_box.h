@@ -1,8 +1,10 @@
 // The find box: a modeless dialog beside the rows that finds the next (or previous) row holding its
-// text, past the end on to the start, selects it alone and says in the status bar where it stands.
-// It keeps its text and case rule between searches, so that F3 goes on without it.
+// text (or matching its regular expression), past the end on to the start, selects it alone and
+// says in the status bar where it stands. It keeps its text and rules between searches, so that F3
+// goes on without it.
 #pragma once
 
+#include "pattern.h"
 #include "viewer_window.h"
 
 class FindBox {
@@ -26,4 +28,7 @@ class FindBox {
     HWND m_box = NULL;
     std::string m_text;
     bool m_matchCase = false;
+    bool m_regex = false;
+    Pattern m_expression;  // m_text compiled, with m_regex
+    std::string m_refused; // why m_text is no expression; empty when it is one
 };

@@ -41,26 +41,34 @@ bool CheckFilter(const FilterLists& lists, std::string* error) {
     return LineFilter().Set(lists, error);
 }
 
-void Highlighter::Set(const HighlightRule (&rules)[kHighlightRuleCount]) {
-    for (int i = 0; i < kHighlightRuleCount; ++i) {
-        std::string unused;
-        m_patterns[i].Set(rules[i].list, false, false, &unused);
-        int colour =
-            rules[i].colour >= 0 && rules[i].colour < kHighlightColourCount ? rules[i].colour : 0;
-        m_colours[i] = kHighlightColours[colour].colour;
+COLORREF RuleColour(int colour) {
+    return kHighlightColours[colour >= 0 && colour < kHighlightColourCount ? colour : 0].colour;
+}
+
+bool Highlighter::Set(const std::vector<HighlightRule>& rules, std::string* error) {
+    std::vector<Rule> compiled;
+    for (const HighlightRule& rule : rules) {
+        Rule made = {Pattern(), RuleColour(rule.colour)};
+        std::string reason;
+        if (!made.pattern.Set(rule.list, rule.regex, false, &reason)) {
+            *error = "A highlight rule's expression is refused: " + reason;
+            return false;
+        }
+        compiled.push_back(std::move(made));
     }
+    m_rules = std::move(compiled);
+    return true;
 }
 
 bool Highlighter::ColourOf(const std::string& text, COLORREF* colour) {
-    for (int i = 0; i < kHighlightRuleCount; ++i) {
-        if (!m_patterns[i].Empty() && m_patterns[i].Matches(text)) {
-            *colour = m_colours[i];
+    for (Rule& rule : m_rules) {
+        if (!rule.pattern.Empty() && rule.pattern.Matches(text)) {
+            *colour = rule.colour;
             return true;
         }
     }
     return false;
 }
-
 std::string FilterSummary(const FilterLists& lists, size_t maxChars) {
     auto quoted = [maxChars](const std::string& list) {
         return "\"" + list.substr(0, maxChars) + (list.size() > maxChars ? "..." : "") + "\"";

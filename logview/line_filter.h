@@ -1,8 +1,8 @@
 // Which lines the viewer shows and how it colours them. A filter shows a line whose text matches
 // its include pattern (any line when it has none) and not its exclude pattern, each a substring
 // list or an expression (pattern.h), and, where it names processes, only a line whose process it
-// keeps; a highlight rule colours the lines that hold one of its substrings, and the first rule
-// that matches wins.
+// keeps; a highlight rule colours the lines that its pattern matches, each rule its own colour, as
+// many rules as the user adds, and the first rule that matches wins.
 #pragma once
 
 #include "pattern.h"
@@ -69,20 +69,34 @@ constexpr HighlightColour kHighlightColours[] = {
 };
 constexpr int kHighlightColourCount =
     static_cast<int>(sizeof kHighlightColours / sizeof kHighlightColours[0]);
-constexpr int kHighlightRuleCount = 3;
+// Rules beyond this many are not read back from the settings: a bound on what a hand-edited key
+// can make the viewer do on every row.
+constexpr size_t kMaxHighlightRules = 256;
 
 struct HighlightRule {
-    std::string list; // as the user wrote it
-    int colour = 0;   // index into kHighlightColours
+    std::string list;   // as the user wrote it
+    int colour = 0;     // index into kHighlightColours
+    bool regex = false; // list is one regular expression
+    bool operator==(const HighlightRule& other) const {
+        return list == other.list && colour == other.colour && regex == other.regex;
+    }
+    bool operator!=(const HighlightRule& other) const { return !(*this == other); }
 };
+
+// The colour a rule's index names; the first for one out of range.
+COLORREF RuleColour(int colour);
 
 class Highlighter {
   public:
-    void Set(const HighlightRule (&rules)[kHighlightRuleCount]);
+    // False, with the reason, when a rule's expression does not compile: nothing changes.
+    bool Set(const std::vector<HighlightRule>& rules, std::string* error);
     // The colour of the first rule that text matches; false when none does.
     bool ColourOf(const std::string& text, COLORREF* colour);
 
   private:
-    Pattern m_patterns[kHighlightRuleCount];
-    COLORREF m_colours[kHighlightRuleCount] = {};
+    struct Rule {
+        Pattern pattern;
+        COLORREF colour;
+    };
+    std::vector<Rule> m_rules;
 };

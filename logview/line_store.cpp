@@ -62,6 +62,7 @@ void LineStore::DropOldest() {
         m_rows.pop_front();
         ++m_rowsGone;
     }
+    m_bookmarks.erase(m_gone);
     ++m_gone;
     if (m_filtering && m_filterNext < m_gone) {
         m_filterNext = m_gone;
@@ -84,6 +85,7 @@ void LineStore::ShowRow(size_t place) {
 void LineStore::Clear() {
     m_lines.clear();
     m_rows.clear();
+    m_bookmarks.clear();
     m_gone = 0;
     m_rowsGone = 0;
     m_budget->GiveKept(m_bytes);
@@ -128,4 +130,31 @@ size_t LineStore::TakeRowsGone() {
     size_t gone = m_rowsGone;
     m_rowsGone = 0;
     return gone;
+}
+
+void LineStore::ToggleBookmark(size_t row) {
+    if (row < m_rows.size() && !m_bookmarks.erase(m_rows[row])) {
+        m_bookmarks.insert(m_rows[row]);
+    }
+}
+
+bool LineStore::Bookmarked(size_t row) const {
+    return row < m_rows.size() && m_bookmarks.count(m_rows[row]) != 0;
+}
+
+long LineStore::NextBookmark(long from, bool forward) const {
+    const long count = static_cast<long>(m_rows.size());
+    if (m_bookmarks.empty() || count == 0) {
+        return -1;
+    }
+    if (from < 0 || from >= count) {
+        from = forward ? -1 : count;
+    }
+    for (long i = 1; i <= count; ++i) {
+        long row = ((forward ? from + i : from - i) % count + count) % count;
+        if (Bookmarked(static_cast<size_t>(row))) {
+            return row;
+        }
+    }
+    return -1;
 }

@@ -10,6 +10,7 @@
 #include "line_filter.h"
 
 #include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,14 @@ class LineStore {
     // Considers up to count more kept lines; false once the view is whole.
     bool FilterSome(size_t count);
 
+    // Bookmarks are on lines, not rows: a new filter or lines dropped from the front keep them
+    // where they were; a line dropped or cleared takes its bookmark with it.
+    void ToggleBookmark(size_t row);
+    bool Bookmarked(size_t row) const;
+    // The next bookmarked row after from (before it, backward), past the end on to the start; from
+    // may be -1 (no row). -1 when no row shown is bookmarked.
+    long NextBookmark(long from, bool forward) const;
+
     size_t RowCount() const { return m_rows.size(); }
     // The line behind a row, or NULL.
     const KeptLine* Row(size_t row) const;
@@ -100,6 +109,7 @@ class LineStore {
     LineFilter m_filter;
     std::deque<KeptLine> m_lines; // oldest first
     std::deque<size_t> m_rows;    // the places of the lines the filter shows
+    std::set<size_t> m_bookmarks; // places
     size_t m_gone = 0;            // lines dropped since the last Clear
     size_t m_bytes = 0;
     unsigned long m_number = 0;

@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 namespace {
 
 // A value's name (ASCII) for the wide registry calls.
@@ -120,12 +122,20 @@ ViewerSettings LoadSettings() {
     key.Read("Exclude", &settings.filter.exclude);
     key.Read("Process", &settings.filter.process);
     key.Read("ExcludeProcess", &settings.filter.excludeProcess);
-    for (int i = 0; i < kHighlightRuleCount; ++i) {
-        key.Read(RuleValue("Highlight", i).c_str(), &settings.highlights[i].list);
-        DWORD colour = static_cast<DWORD>(settings.highlights[i].colour);
+    // Before the count was kept there were three rules, some of them empty.
+    DWORD count = 3;
+    key.Read("HighlightCount", &count);
+    for (DWORD i = 0; i < count && i < kMaxHighlightRules; ++i) {
+        HighlightRule rule;
+        DWORD colour = 0, regex = 0;
+        key.Read(RuleValue("Highlight", i).c_str(), &rule.list);
         key.Read(RuleValue("HighlightColour", i).c_str(), &colour);
-        if (colour < static_cast<DWORD>(kHighlightColourCount)) {
-            settings.highlights[i].colour = static_cast<int>(colour);
+        key.Read(RuleValue("HighlightRegex", i).c_str(), &regex);
+        rule.colour =
+            colour < static_cast<DWORD>(kHighlightColourCount) ? static_cast<int>(colour) : 0;
+        rule.regex = regex != 0;
+        if (!rule.list.empty()) {
+            settings.highlights.push_back(rule);
         }
     }
     DWORD sinceFirst = 0;
@@ -173,12 +183,20 @@ LONG SaveSettings(const ViewerSettings& settings, const ViewerSettings& stored) 
     keep("ExcludeProcess", settings.filter.excludeProcess, stored.filter.excludeProcess);
     keep("FilterRegex", static_cast<DWORD>(settings.filter.regex),
          static_cast<DWORD>(stored.filter.regex));
-    for (int i = 0; i < kHighlightRuleCount; ++i) {
-        keep(RuleValue("Highlight", i).c_str(), settings.highlights[i].list,
-             stored.highlights[i].list);
-        keep(RuleValue("HighlightColour", i).c_str(),
-             static_cast<DWORD>(settings.highlights[i].colour),
-             static_cast<DWORD>(stored.highlights[i].colour));
+    // The rules are one list: where it changed, it is written whole, with the count that says where
+    // it ends (values past it are left, and not read).
+    if (settings.highlights != stored.highlights) {
+        const size_t count = std::min(settings.highlights.size(), kMaxHighlightRules);
+        for (size_t i = 0; i < count; ++i) {
+            const HighlightRule& rule = settings.highlights[i];
+            const int place = static_cast<int>(i);
+            note(key.Write(RuleValue("Highlight", place).c_str(), rule.list));
+            note(key.Write(RuleValue("HighlightColour", place).c_str(),
+                           static_cast<DWORD>(rule.colour)));
+            note(key.Write(RuleValue("HighlightRegex", place).c_str(),
+                           static_cast<DWORD>(rule.regex)));
+        }
+        note(key.Write("HighlightCount", static_cast<DWORD>(count)));
     }
     keep("TimeSinceFirstLine", static_cast<DWORD>(settings.timeMode == TimeMode::kSinceFirstLine),
          static_cast<DWORD>(stored.timeMode == TimeMode::kSinceFirstLine));

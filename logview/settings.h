@@ -8,18 +8,13 @@
 #include "options.h"
 
 #include <string>
+#include <vector>
 
 constexpr char kSettingsKey[] = "Software\\Velmora\\duzar log viewer";
 
 struct ViewerSettings {
-    ViewerSettings() {
-        // Each rule its own colour: Red, Yellow, Green.
-        for (int i = 0; i < kHighlightRuleCount; ++i) {
-            highlights[i].colour = i;
-        }
-    }
     FilterLists filter;
-    HighlightRule highlights[kHighlightRuleCount];
+    std::vector<HighlightRule> highlights;
     TimeMode timeMode = TimeMode::kClock;
     bool captureDebugOutput = false;
     std::wstring logFile; // the last file that Log to File wrote

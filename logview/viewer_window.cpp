@@ -30,8 +30,13 @@ constexpr int kTimeColumn = 23;
 // The window's size before the user chose one.
 constexpr int kFirstWidth = 720;
 constexpr int kFirstHeight = 480;
+// A bookmarked row's mark: a bar this wide at its left, in the margin before its text.
+constexpr int kBookmarkWidth = 4;
+constexpr COLORREF kBookmarkColour = RGB(0, 90, 200);
 // Room, in pixels, before a row's text; and in characters after the widest text.
-constexpr int kRowMargin = 2;
+constexpr int kRowMargin = kBookmarkWidth + 3;
+// A selected row that a rule colours is framed this many pixels thick in the selection's colour.
+constexpr int kSelectionFrame = 2;
 constexpr size_t kExtentSlack = 2;
 // The status bar's text: counts, state, the last command's outcome and the last fault.
 constexpr size_t kStatusSize = 640;
@@ -421,17 +426,35 @@ void ViewerWindow::DrawRow(const DRAWITEMSTRUCT& item) const {
     }
     char row[kRowSize];
     FormatRow(*line, m_settings.timeMode, m_store.FirstArrival(), row, sizeof row);
+    // A selected row keeps its rule's colour, framed in the selection's: the colour is what the
+    // user looks for among the selected rows too.
     bool selected = (item.itemState & ODS_SELECTED) != 0;
-    COLORREF background = GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW);
-    if (!selected) {
-        m_highlighter.ColourOf(line->text, &background);
+    COLORREF background = 0;
+    bool highlighted = m_highlighter.ColourOf(line->text, &background);
+    if (!highlighted) {
+        background = GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW);
     }
     SetBkColor(item.hDC, background);
-    SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    SetTextColor(item.hDC,
+                 GetSysColor(selected && !highlighted ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     ExtTextOutA(item.hDC, 0, 0, ETO_OPAQUE, &item.rcItem, NULL, 0, NULL);
+    if (m_store.Bookmarked(item.itemID)) {
+        RECT mark = item.rcItem;
+        mark.right = mark.left + kBookmarkWidth;
+        HBRUSH brush = CreateSolidBrush(kBookmarkColour);
+        FillRect(item.hDC, &mark, brush);
+        DeleteObject(brush);
+    }
     int tabs[] = {kNumberColumn * m_charWidth, kTimeColumn * m_charWidth};
     TabbedTextOutA(item.hDC, item.rcItem.left + kRowMargin, item.rcItem.top, row,
                    static_cast<int>(strlen(row)), 2, tabs, item.rcItem.left + kRowMargin);
+    if (selected && highlighted) {
+        RECT frame = item.rcItem;
+        for (int i = 0; i < kSelectionFrame; ++i) {
+            FrameRect(item.hDC, &frame, GetSysColorBrush(COLOR_HIGHLIGHT));
+            InflateRect(&frame, -1, -1);
+        }
+    }
     if (item.itemState & ODS_FOCUS) {
         DrawFocusRect(item.hDC, &item.rcItem);
     }

@@ -71,15 +71,26 @@ TEST(LineFilterTest, IncludeExcludeCaseAndHighlightOrder) {
         ASSERT_TRUE(filter.Set({c.include, c.exclude, c.processes, c.notProcesses}, &error));
         EXPECT_EQ(c.shown, filter.Passes(c.text, c.process));
     }
-    HighlightRule rules[kHighlightRuleCount] = {{"", 0}, {"error", 1}, {"MyWinExec;ERROR", 2}};
+    // Any number of rules, the first that matches colouring; an expression tells "line 3" from 30.
+    const std::vector<HighlightRule> rules = {{"error", 1, false},    {"MyWinExec;ERROR", 2, false},
+                                              {"line 3\\b", 3, true}, {"line", 4, false},
+                                              {"a", 5, false},        {"b", 6, false}};
+    const std::pair<const char*, int> lines[] = {
+        {"MyWinExec error", 1}, {"mywinexec ok", 2}, {"LINE 3 of 9", 3},
+        {"line 30", 4},         {"b a", 5},          {"b", 6},
+        {"other", -1}};
     Highlighter highlighter;
-    highlighter.Set(rules);
+    std::string error;
+    ASSERT_TRUE(highlighter.Set(rules, &error)) << error;
+    for (const auto& [text, rule] : lines) {
+        COLORREF colour = 0;
+        EXPECT_EQ(rule >= 0, highlighter.ColourOf(text, &colour)) << text;
+        EXPECT_EQ(rule >= 0 ? kHighlightColours[rule].colour : 0u, colour) << text;
+    }
+    EXPECT_FALSE(highlighter.Set({{"x", 0, false}, {"(", 1, true}}, &error));
     COLORREF colour = 0;
-    EXPECT_TRUE(highlighter.ColourOf("MyWinExec error", &colour));
-    EXPECT_EQ(kHighlightColours[1].colour, colour);
-    EXPECT_TRUE(highlighter.ColourOf("mywinexec ok", &colour));
-    EXPECT_EQ(kHighlightColours[2].colour, colour);
-    EXPECT_FALSE(highlighter.ColourOf("other", &colour));
+    EXPECT_TRUE(highlighter.ColourOf("line 3", &colour) && colour == kHighlightColours[3].colour)
+        << "a refused rule changed the rules";
 }
 
 // The raw REG_SZ value name holds, or "(none)".
@@ -139,6 +150,30 @@ TEST(SettingsTest, HostileValuesKeepTheDefaultsAndStay) {
             << "a list written must be read again whole";
         EXPECT_EQ(c.listUsed ? list : "(none)", StoredText("Exclude"));
     }
+    RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+}
+
+// Highlight rules are one list, kept whole: as many as there are, each with its colour and kind;
+// the three rules of an earlier version, empty ones among them, read as the rules they were.
+TEST(SettingsTest, HighlightRulesAreKeptWhole) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+    const DWORD two = 2;
+    RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "Highlight2", REG_SZ, "Unable", 7);
+    RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "HighlightColour2", REG_DWORD, &two,
+                    sizeof two);
+    UserSettings settings(ViewerMode::kChannel, LoadSettings());
+    ASSERT_EQ(1u, settings.highlights.size());
+    EXPECT_TRUE(settings.highlights[0] == (HighlightRule{"Unable", 2, false}));
+    settings.highlights.clear();
+    for (int i = 0; i < 12; ++i) {
+        settings.highlights.push_back(
+            {"rule " + std::to_string(i), i % kHighlightColourCount, i % 2 == 1});
+    }
+    EXPECT_EQ(ERROR_SUCCESS, settings.Save());
+    EXPECT_TRUE(LoadSettings().highlights == settings.highlights);
+    settings.highlights.resize(2);
+    EXPECT_EQ(ERROR_SUCCESS, settings.Save());
+    EXPECT_TRUE(LoadSettings().highlights == settings.highlights);
     RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
 }
 
@@ -585,6 +620,53 @@ TEST(LineFilterTest, ExpressionsMatchAreRefusedAndEndOnTheLongestLine) {
         }
         EXPECT_EQ(c.shown, filter.Passes(c.text, ""));
         EXPECT_EQ(c.gaveUp ? 1u : 0u, filter.GaveUp());
+    }
+}
+
+// Bookmarks stay on their lines through a new filter and lines dropped from the front, and go with
+// a dropped line; F2 and Shift+F2 go round the rows shown.
+TEST(LineStoreTest, BookmarksStayOnTheirLines) {
+    ByteBudget budget(100000);
+    LineStore store(5, &budget);
+    std::string error;
+    auto refilter = [&](const char* include) {
+        ASSERT_TRUE(store.SetFilter({include, "", "", ""}, &error));
+        while (store.FilterSome(10)) {
+        }
+    };
+    for (const char* text : {"a1", "b2", "a3", "b4", "a5"}) {
+        store.Add(text);
+    }
+    store.ToggleBookmark(1);
+    store.ToggleBookmark(2);
+    store.ToggleBookmark(4);
+    store.ToggleBookmark(4);
+    struct Step {
+        const char* action; // "a" or "" a filter, "+x" a line, "*n" toggles row n, "clear"
+        long from;
+        bool forward;
+        long row; // NextBookmark's answer
+    } const steps[] = {
+        {"", -1, true, 1},    {"", 1, true, 2},     {"", 2, true, 1},
+        {"", -1, false, 2},   {"", 1, false, 2},    {"a", -1, true, 1},
+        {"a", 1, false, 1},   {"", 0, true, 1},     {"+b6", 3, true, 0}, // a1 dropped: b2 is row 0
+        {"+a7", 0, true, 0}, // b2 dropped with its bookmark: a3 alone, row 0
+        {"+a8", 4, true, -1}, {"*2", -1, false, 2}, {"clear", -1, true, -1},
+    };
+    for (const Step& step : steps) {
+        std::string action = step.action;
+        SCOPED_TRACE(action + " " + std::to_string(step.from));
+        if (action[0] == '+') {
+            store.Add(action.substr(1));
+        } else if (action[0] == '*') {
+            store.ToggleBookmark(std::stoul(action.substr(1)));
+        } else if (action == "clear") {
+            store.Clear();
+            store.Add("x");
+        } else {
+            refilter(step.action);
+        }
+        EXPECT_EQ(step.row, store.NextBookmark(step.from, step.forward));
     }
 }
 
