@@ -74,8 +74,12 @@ double ThroughViewer(const char* logview, const char* options, int count, const 
         fprintf(stderr, "cannot start %s: %lu\n", logview, GetLastError());
         exit(1);
     }
+    // Ready once its status bar shows: its capture of the debug output runs by then, and a debug
+    // line written before would be lost to the system, not to the viewer.
     HWND viewer = NULL;
-    for (int i = 0; i < 400 && !(viewer = FindWindowA(NULL, duzar::kViewerTitle)); ++i) {
+    for (int i = 0; i < 400 && !((viewer = FindWindowA(NULL, duzar::kViewerTitle)) &&
+                                 !ViewerStatus(viewer).empty());
+         ++i) {
         Sleep(50);
     }
     if (!viewer) {

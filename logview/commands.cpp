@@ -81,6 +81,11 @@ void Commands::KeepSettings() {
 }
 
 void Commands::ApplySettings() {
+    // Capture first: once the status bar shows, a program that finds the window may write debug
+    // output at once, and what it writes before the capture's objects exist is lost to the system.
+    if (m_settings.captureDebugOutput && m_window.Mode() != ViewerMode::kSavedLog) {
+        StartCapture();
+    }
     // Only a stored rule that someone edited by hand can be refused: the dialog checks its own.
     std::string error;
     if (!m_highlighter.Set(m_settings.highlights, &error)) {
@@ -89,9 +94,6 @@ void Commands::ApplySettings() {
         m_highlighter.Set(m_settings.highlights, &error);
     }
     m_window.Refilter();
-    if (m_settings.captureDebugOutput && m_window.Mode() != ViewerMode::kSavedLog) {
-        StartCapture();
-    }
 }
 
 void Commands::UpdateMenuChecks() {

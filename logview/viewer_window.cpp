@@ -103,7 +103,8 @@ bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands, const cha
     SendMessageA(m_list, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SetWindowSubclass(m_list, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
     Layout();
-    UpdateStatus();
+    // The status bar stays empty until the settings are applied (Commands::ApplySettings): a
+    // program that waits for it knows the viewer reads all it reads.
     return true;
 }
 
