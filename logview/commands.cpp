@@ -1,14 +1,16 @@
 #include "commands.h"
 
 #include "dialogs.h"
+#include "log_format.h"
 #include "logview_resource.h"
 
 // The rows of the selected lines, or of all rows, each ending in CR LF.
 std::string Commands::Rows(bool selectedOnly) const {
     std::string text;
     for (size_t row = 0; row < m_window.RowCount(); ++row) {
-        if (!selectedOnly || m_window.IsSelected(row)) {
-            text += m_window.RowText(row) + "\r\n";
+        const KeptLine* line = m_window.LineOfRow(row);
+        if (line && (!selectedOnly || m_window.IsSelected(row))) {
+            text += LogFileLine(*line) + "\r\n";
         }
     }
     return text;
@@ -43,21 +45,24 @@ void Commands::OnWriteFailed() {
     UpdateMenuChecks();
 }
 
-// Debug output is read while the setting is on and no other program listens there.
-void Commands::StartCapture() {
+// Debug output is read while the setting is on and no other program listens there; where the
+// machine's cannot be read (the right to create global objects), that is said and the rest goes on.
+void Commands::StartCapture(bool global) {
     std::string error;
-    if (!m_capture.Start(&m_arrivals, &error)) {
-        m_window.ReportFault("Debug output: " + error);
+    if (!Capture(global).Start(&m_arrivals, &error)) {
+        m_window.ReportFault(std::string(global ? "Global debug output: " : "Debug output: ") +
+                             error);
     }
 }
 
-void Commands::ToggleCapture() {
-    m_settings.captureDebugOutput = !m_capture.Running();
-    if (m_settings.captureDebugOutput) {
-        StartCapture();
-        m_settings.captureDebugOutput = m_capture.Running();
+void Commands::ToggleCapture(bool global) {
+    bool& setting = CaptureSetting(global);
+    setting = !Capture(global).Running();
+    if (setting) {
+        StartCapture(global);
+        setting = Capture(global).Running();
     } else {
-        m_capture.Stop();
+        Capture(global).Stop();
     }
     KeepSettings();
     UpdateMenuChecks();
@@ -83,8 +88,10 @@ void Commands::KeepSettings() {
 void Commands::ApplySettings() {
     // Capture first: once the status bar shows, a program that finds the window may write debug
     // output at once, and what it writes before the capture's objects exist is lost to the system.
-    if (m_settings.captureDebugOutput && m_window.Mode() != ViewerMode::kSavedLog) {
-        StartCapture();
+    for (bool global : {false, true}) {
+        if (CaptureSetting(global) && m_window.Mode() != ViewerMode::kSavedLog) {
+            StartCapture(global);
+        }
     }
     // Only a stored rule that someone edited by hand can be refused: the dialog checks its own.
     std::string error;
@@ -100,7 +107,10 @@ void Commands::UpdateMenuChecks() {
     HMENU menu = GetMenu(m_window.Handle());
     CheckMenuItem(menu, IDM_ALWAYS_ON_TOP, m_settings.alwaysOnTop ? MF_CHECKED : MF_UNCHECKED);
     CheckMenuItem(menu, IDM_LOG_TO_FILE, m_files.LoggingToFile() ? MF_CHECKED : MF_UNCHECKED);
-    CheckMenuItem(menu, IDM_CAPTURE_DEBUG, m_capture.Running() ? MF_CHECKED : MF_UNCHECKED);
+    CheckMenuItem(menu, IDM_CAPTURE_DEBUG,
+                  m_captures.session.Running() ? MF_CHECKED : MF_UNCHECKED);
+    CheckMenuItem(menu, IDM_CAPTURE_GLOBAL,
+                  m_captures.global.Running() ? MF_CHECKED : MF_UNCHECKED);
     CheckMenuRadioItem(menu, IDM_TIME_CLOCK, IDM_TIME_SINCE_FIRST,
                        m_settings.timeMode == TimeMode::kClock ? IDM_TIME_CLOCK
                                                                : IDM_TIME_SINCE_FIRST,
@@ -110,7 +120,8 @@ void Commands::UpdateMenuChecks() {
 void Commands::OnCommand(WORD command) {
     // A saved log's window reads no new lines, whoever sends it the command.
     if (m_window.Mode() == ViewerMode::kSavedLog &&
-        (command == IDM_LOG_TO_FILE || command == IDM_CAPTURE_DEBUG)) {
+        (command == IDM_LOG_TO_FILE || command == IDM_CAPTURE_DEBUG ||
+         command == IDM_CAPTURE_GLOBAL)) {
         return;
     }
     // The last command's outcome stands until the next.
@@ -119,7 +130,8 @@ void Commands::OnCommand(WORD command) {
     case IDM_OPEN: m_files.AskSavedLog(); break;
     case IDM_SAVE: m_files.SaveAs(); break;
     case IDM_LOG_TO_FILE: ToggleLogToFile(); break;
-    case IDM_CAPTURE_DEBUG: ToggleCapture(); break;
+    case IDM_CAPTURE_DEBUG:
+    case IDM_CAPTURE_GLOBAL: ToggleCapture(command == IDM_CAPTURE_GLOBAL); break;
     case IDM_EXIT: PostMessageA(m_window.Handle(), WM_CLOSE, 0, 0); break;
     case IDM_COPY: CopySelection(); break;
     case IDM_SELECT_ALL: m_window.SelectAll(); break;

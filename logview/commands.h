@@ -12,10 +12,10 @@
 class Commands : public CommandTarget {
   public:
     Commands(ViewerWindow& window, LineStore& store, UserSettings& settings,
-             Highlighter& highlighter, Arrivals& arrivals, DebugOutputReader& capture,
+             Highlighter& highlighter, Arrivals& arrivals, DebugCaptures& captures,
              LogFile& logFile)
         : m_window(window), m_store(store), m_settings(settings), m_highlighter(highlighter),
-          m_arrivals(arrivals), m_capture(capture), m_files(window, store, logFile),
+          m_arrivals(arrivals), m_captures(captures), m_files(window, store, logFile),
           m_findBox(window) {}
     Commands(const Commands&) = delete;
     Commands& operator=(const Commands&) = delete;
@@ -39,8 +39,15 @@ class Commands : public CommandTarget {
     // Selects the next (or previous) bookmarked row; a beep and a notice when there is none.
     void GoToBookmark(bool forward);
     void ToggleLogToFile();
-    void StartCapture();
-    void ToggleCapture();
+    // Global: the machine's debug output, else the session's.
+    DebugOutputReader& Capture(bool global) {
+        return global ? m_captures.global : m_captures.session;
+    }
+    bool& CaptureSetting(bool global) {
+        return global ? m_settings.captureGlobalDebugOutput : m_settings.captureDebugOutput;
+    }
+    void StartCapture(bool global);
+    void ToggleCapture(bool global);
     void KeepSettings();
     void SetTimeMode(TimeMode mode);
 
@@ -49,7 +56,7 @@ class Commands : public CommandTarget {
     UserSettings& m_settings;
     Highlighter& m_highlighter;
     Arrivals& m_arrivals;
-    DebugOutputReader& m_capture;
+    DebugCaptures& m_captures;
     FileCommands m_files;
     FindBox m_findBox;
 };

@@ -23,8 +23,8 @@ bool DebugOutputReader::Start(Arrivals* arrivals, std::string* error) {
     // Whoever created the events first is the listener: another program, if they exist already.
     // Each call's code is taken at once: a later call changes it.
     DWORD createError = 0;
-    auto create = [&createError](const char* name, bool* existed) {
-        HANDLE event = CreateEventA(NULL, FALSE, FALSE, name);
+    auto create = [&](const char* name, bool* existed) {
+        HANDLE event = CreateEventA(NULL, FALSE, FALSE, Name(name).c_str());
         DWORD code = GetLastError();
         *existed = *existed || code == ERROR_ALREADY_EXISTS;
         if (!event && createError == 0) {
@@ -41,7 +41,7 @@ bool DebugOutputReader::Start(Arrivals* arrivals, std::string* error) {
         *error = "cannot create the debug output's events: " + SystemReason(createError);
     } else {
         m_map.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
-                                       static_cast<DWORD>(kBufferSize), kMapName));
+                                       static_cast<DWORD>(kBufferSize), Name(kMapName).c_str()));
         m_mapped.Reset(m_map ? MapViewOfFile(m_map.Get(), FILE_MAP_READ, 0, 0, kBufferSize) : NULL);
         DWORD code = GetLastError();
         if (m_mapped && !m_worker.Start<DebugOutputReader, &DebugOutputReader::Run>(this)) {

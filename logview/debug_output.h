@@ -14,6 +14,11 @@
 #include <map>
 #include <string>
 
+// Where a reader listens: the session's objects, or the machine's ("Global\\"), where services (the
+// system's installer service among them) write theirs. The machine's need the right to create
+// global objects.
+enum class DebugScope { kSession, kGlobal };
+
 class DebugOutputReader {
   public:
     static constexpr size_t kBufferSize = 4096;
@@ -23,7 +28,8 @@ class DebugOutputReader {
     // viewers have long done: programs send it to start a clean run.
     static constexpr char kClearMessage[] = "DBGVIEWCLEAR";
 
-    DebugOutputReader() = default;
+    explicit DebugOutputReader(DebugScope scope)
+        : m_prefix(scope == DebugScope::kGlobal ? "Global\\" : "") {}
     ~DebugOutputReader() { Stop(); }
     DebugOutputReader(const DebugOutputReader&) = delete;
     DebugOutputReader& operator=(const DebugOutputReader&) = delete;
@@ -39,7 +45,9 @@ class DebugOutputReader {
   private:
     void Run();
     const std::string& ProcessOf(DWORD id);
+    std::string Name(const char* name) const { return m_prefix + name; }
 
+    const std::string m_prefix;
     OwnedHandle m_map;
     OwnedView m_mapped;
     OwnedHandle m_bufferReady;
@@ -48,4 +56,10 @@ class DebugOutputReader {
     EarlierLines* m_channel = NULL;
     std::map<DWORD, std::string> m_processes; // "1234 name.exe" by process id
     WorkerThread m_worker;                    // last: its thread ends before the rest goes
+};
+
+// The viewer's two readers of the debug output, each on and off of its own.
+struct DebugCaptures {
+    DebugOutputReader session{DebugScope::kSession};
+    DebugOutputReader global{DebugScope::kGlobal};
 };

@@ -15,6 +15,10 @@ bool LineStore::Add(const std::string& text, const SYSTEMTIME& clock, ULONGLONG 
     return Keep({m_number + 1, clock, arrival, text, process});
 }
 
+bool LineStore::AddUntimed(const std::string& text) {
+    return Keep({m_number + 1, SYSTEMTIME(), 0, text, std::string(), false});
+}
+
 bool LineStore::AddSaved(const KeptLine& line) {
     return Keep(line);
 }

@@ -47,6 +47,8 @@ class LineStore {
     // The same, timed now.
     bool Add(const std::string& text, const std::string& process = std::string());
     // A line read back from a log file, with its own number and time; numbering goes on after it.
+    // A saved log's line that has no time of its own.
+    bool AddUntimed(const std::string& text);
     bool AddSaved(const KeptLine& line);
     void EndOfBatch();
 

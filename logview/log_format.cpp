@@ -16,8 +16,10 @@ std::string ShownText(const KeptLine& line) {
 
 void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row,
                size_t size) {
-    char time[32];
-    if (mode == TimeMode::kSinceFirstLine) {
+    char time[32] = "";
+    if (!line.timed) {
+        // No time is made up for a line that came without one.
+    } else if (mode == TimeMode::kSinceFirstLine) {
         // A line dated before the first (a saved log's, a clock set back) shows +0.000.
         ULONGLONG ms = line.arrival > firstArrival ? (line.arrival - firstArrival) / 10000 : 0;
         snprintf(time, sizeof time, "+%llu.%03u", ms / 1000, static_cast<unsigned>(ms % 1000));
@@ -29,6 +31,10 @@ void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char
 }
 
 std::string LogFileLine(const KeptLine& line) {
+    // A plain line stays one: read back, it is the same line again.
+    if (!line.timed) {
+        return line.text;
+    }
     char head[96];
     const SYSTEMTIME& t = line.clock;
     snprintf(head, sizeof head, "%lu\t%04u-%02u-%02uT%02u:%02u:%02u.%03u\t", line.number, t.wYear,
@@ -125,8 +131,8 @@ bool LoadLogFile(const std::wstring& path, LineStore* store, std::string* error)
         if (ParseLogFileLine(text, &line)) {
             store->AddSaved(line);
         } else {
-            store->Add(!text.empty() && text.back() == '\r' ? text.substr(0, text.size() - 1)
-                                                            : text);
+            store->AddUntimed(!text.empty() && text.back() == '\r' ? text.substr(0, text.size() - 1)
+                                                                   : text);
         }
     };
     for (;;) {

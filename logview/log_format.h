@@ -16,17 +16,18 @@ constexpr wchar_t kLogFileTypes[] = L"Log files (*.log)\0*.log\0All files\0*.*\0
 // A line's text as shown: a debug-output line's after its process, "[1234 name.exe] text".
 std::string ShownText(const KeptLine& line);
 
-// A row as shown and copied: "number<TAB>time<TAB>shown text", the time as the clock read it or
-// since firstArrival. Cut to size, always terminated.
+// A row as shown: "number<TAB>time<TAB>shown text", the time as the clock read it or since
+// firstArrival, none for a line without one. Cut to size, always terminated.
 void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row, size_t size);
 
-// A line of a log file: "number<TAB>2026-12-08T17:59:41.123<TAB>process<TAB>text", the local date
-// and time of arrival.
+// A line of a log file, and a copied row:
+// "number<TAB>2026-12-08T17:59:41.123<TAB>process<TAB>text", the local date and time of arrival; a
+// line without a time as its text alone.
 std::string LogFileLine(const KeptLine& line);
 // Such a line read back; false for any other text (the caller keeps it as a line of its own).
 bool ParseLogFileLine(const std::string& text, KeptLine* line);
 
 // Reads a saved log into store, within its bounds: a log file's lines with their numbers, times and
-// processes, any other line as it is, numbered in order. False with the reason when the file cannot
-// be opened or read to its end.
+// processes, any other line as it is, numbered in order, without a time. False with the reason when
+// the file cannot be opened or read to its end.
 bool LoadLogFile(const std::wstring& path, LineStore* store, std::string* error);

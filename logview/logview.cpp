@@ -166,10 +166,11 @@ void ShowOrStayHidden(const Options& options, ViewerWindow& window, int show) {
 // Once the window has gone, whatever the readers took last still reaches the outputs. Headless,
 // what any output lost makes the exit code; a writer still blocked on its target is left to the
 // process's exit.
-int Finish(ChannelReader& channel, DebugOutputReader& capture, ViewerWindow& window,
-           LogFile& logFile, HeadlessOutput* output, Arrivals& arrivals) {
+int Finish(ChannelReader& channel, DebugCaptures& captures, ViewerWindow& window, LogFile& logFile,
+           HeadlessOutput* output, Arrivals& arrivals) {
     channel.Stop();
-    capture.Stop();
+    captures.session.Stop();
+    captures.global.Stop();
     window.TakeQueued();
     logFile.Close();
     if (!output) {
@@ -207,13 +208,13 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     Highlighter highlighter;
     Arrivals arrivals;
     arrivals.SetCapacity(queueLines, budget);
-    DebugOutputReader capture;
+    DebugCaptures captures;
     if (channelTaken) {
-        capture.FollowChannel(&channel);
+        captures.session.FollowChannel(&channel);
     }
     LogFile logFile(&arrivals, &budget);
     ViewerWindow window(mode, store, settings, highlighter, arrivals, headless ? &output : NULL);
-    Commands commands(window, store, settings, highlighter, arrivals, capture, logFile);
+    Commands commands(window, store, settings, highlighter, arrivals, captures, logFile);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     // A saved log is read before its window shows: one that cannot be read leaves no empty window.
@@ -242,7 +243,7 @@ int Run(HINSTANCE instance, const Options& options, int show) {
         output.Fault("listening");
     }
     RunMessageLoop(instance, window, commands);
-    return Finish(channel, capture, window, logFile, headless ? &output : NULL, arrivals);
+    return Finish(channel, captures, window, logFile, headless ? &output : NULL, arrivals);
 }
 
 } // namespace

@@ -147,6 +147,9 @@ ViewerSettings LoadSettings() {
     key.Read("TimeSinceFirstLine", &sinceFirst);
     key.Read("AlwaysOnTop", &onTop);
     key.Read("CaptureDebugOutput", &capture);
+    DWORD captureGlobal = 0;
+    key.Read("CaptureGlobalDebugOutput", &captureGlobal);
+    settings.captureGlobalDebugOutput = captureGlobal != 0;
     key.Read("LogFile", &settings.logFile);
     settings.timeMode = sinceFirst ? TimeMode::kSinceFirstLine : TimeMode::kClock;
     settings.alwaysOnTop = onTop != 0;
@@ -204,6 +207,8 @@ LONG SaveSettings(const ViewerSettings& settings, const ViewerSettings& stored) 
          static_cast<DWORD>(stored.alwaysOnTop));
     keep("CaptureDebugOutput", static_cast<DWORD>(settings.captureDebugOutput),
          static_cast<DWORD>(stored.captureDebugOutput));
+    keep("CaptureGlobalDebugOutput", static_cast<DWORD>(settings.captureGlobalDebugOutput),
+         static_cast<DWORD>(stored.captureGlobalDebugOutput));
     keep("LogFile", settings.logFile, stored.logFile);
     if (settings.hasPlacement &&
         (!stored.hasPlacement ||

@@ -17,6 +17,7 @@ struct ViewerSettings {
     std::vector<HighlightRule> highlights;
     TimeMode timeMode = TimeMode::kClock;
     bool captureDebugOutput = false;
+    bool captureGlobalDebugOutput = false;
     std::wstring logFile; // the last file that Log to File wrote
     bool alwaysOnTop = false;
     bool hasPlacement = false;

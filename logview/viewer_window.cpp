@@ -99,6 +99,7 @@ bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands, const cha
         HMENU menu = GetMenu(m_window);
         EnableMenuItem(menu, IDM_LOG_TO_FILE, MF_GRAYED);
         EnableMenuItem(menu, IDM_CAPTURE_DEBUG, MF_GRAYED);
+        EnableMenuItem(menu, IDM_CAPTURE_GLOBAL, MF_GRAYED);
     }
     SendMessageA(m_list, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SetWindowSubclass(m_list, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
@@ -236,16 +237,6 @@ LRESULT ViewerWindow::AddFlushedLine(const char* text) {
     // Its row, or the last row when the filter hides it.
     size_t rows = m_store.RowCount();
     return rows > 0 ? static_cast<LRESULT>(rows - 1) : 0;
-}
-
-std::string ViewerWindow::RowText(size_t row) const {
-    const KeptLine* line = m_store.Row(row);
-    if (!line) {
-        return std::string();
-    }
-    char text[kRowSize];
-    FormatRow(*line, m_settings.timeMode, m_store.FirstArrival(), text, sizeof text);
-    return text;
 }
 
 bool ViewerWindow::IsSelected(size_t row) const {

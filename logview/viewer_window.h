@@ -59,7 +59,6 @@ class ViewerWindow {
 
     // Row operations for the commands.
     size_t RowCount() const { return m_store.RowCount(); }
-    std::string RowText(size_t row) const;
     const KeptLine* LineOfRow(size_t row) const { return m_store.Row(row); }
     bool IsSelected(size_t row) const;
     bool AnySelected() const;

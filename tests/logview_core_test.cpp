@@ -3,6 +3,7 @@
 // from what another program may have left in the registry.
 #include "bounded_queue.h"
 #include "channel_reader.h"
+#include "debug_output.h"
 #include "line_filter.h"
 #include "line_store.h"
 #include "log_format.h"
@@ -10,6 +11,7 @@
 #include "output_writer.h"
 #include "settings.h"
 #include "system_text.h"
+#include "wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -667,6 +669,42 @@ TEST(LineStoreTest, BookmarksStayOnTheirLines) {
             refilter(step.action);
         }
         EXPECT_EQ(step.row, store.NextBookmark(step.from, step.forward));
+    }
+}
+
+// The session's reader and the machine's listen on objects of their own: a line written as a
+// service writes it (to "Global\\DBWIN_BUFFER") reaches the machine's reader alone, with its
+// writer.
+TEST(DebugOutputTest, TheMachinesDebugOutputIsReadBesideTheSessions) {
+    for (DebugScope scope : {DebugScope::kSession, DebugScope::kGlobal}) {
+        const std::string prefix = scope == DebugScope::kGlobal ? "Global\\" : "";
+        SCOPED_TRACE(prefix);
+        ByteBudget budget(1 << 20);
+        Arrivals session, global;
+        session.SetCapacity(100, budget);
+        global.SetCapacity(100, budget);
+        DebugCaptures captures;
+        std::string error;
+        ASSERT_TRUE(captures.session.Start(&session, &error)) << error;
+        ASSERT_TRUE(captures.global.Start(&global, &error)) << error;
+        OwnedHandle ready(OpenEventA(SYNCHRONIZE, FALSE, (prefix + "DBWIN_BUFFER_READY").c_str()));
+        OwnedHandle data(
+            OpenEventA(EVENT_MODIFY_STATE, FALSE, (prefix + "DBWIN_DATA_READY").c_str()));
+        OwnedHandle map(OpenFileMappingA(FILE_MAP_WRITE, FALSE, (prefix + "DBWIN_BUFFER").c_str()));
+        OwnedView view(MapViewOfFile(map.Get(), FILE_MAP_WRITE, 0, 0, 0));
+        ASSERT_TRUE(ready && data && view);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.Get(), 10000));
+        const DWORD id = GetCurrentProcessId();
+        memcpy(view.Get(), &id, sizeof id);
+        strcpy(static_cast<char*>(view.Get()) + sizeof id, "from a service\n");
+        SetEvent(data.Get());
+        Arrivals& reader = scope == DebugScope::kGlobal ? global : session;
+        std::deque<Arrival> taken;
+        EXPECT_TRUE(WaitUntil([&] { return !(taken = reader.TakeAll()).empty(); }));
+        ASSERT_EQ(1u, taken.size());
+        EXPECT_EQ("from a service", taken[0].text);
+        EXPECT_EQ(0u, taken[0].process.find(std::to_string(id) + " "));
+        EXPECT_TRUE((scope == DebugScope::kGlobal ? session : global).TakeAll().empty());
     }
 }
 
