@@ -62,6 +62,13 @@ struct ViewTraits {
     static void Close(void* value) { UnmapViewOfFile(value); }
 };
 
+struct FontTraits {
+    static HFONT None() { return NULL; }
+    static bool Valid(HFONT value) { return value != NULL; }
+    static void Close(HFONT value) { DeleteObject(value); }
+};
+
 using OwnedHandle = Owned<HANDLE, HandleTraits>;
 using OwnedKey = Owned<HKEY, KeyTraits>;
 using OwnedView = Owned<void*, ViewTraits>;
+using OwnedFont = Owned<HFONT, FontTraits>;

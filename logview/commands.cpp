@@ -149,6 +149,14 @@ void Commands::OnCommand(WORD command) {
             m_window.Refilter();
         }
         break;
+    case IDM_SHOW_ONLY_PROCESS:
+    case IDM_HIDE_PROCESS: FilterProcess(command == IDM_SHOW_ONLY_PROCESS); break;
+    case IDM_FONT:
+        if (ChooseRowFont(m_window.Handle(), m_window.Dpi(), &m_settings)) {
+            KeepSettings();
+            m_window.ApplyFont();
+        }
+        break;
     case IDM_HIGHLIGHT:
         if (EditHighlights(m_window.Handle(), &m_settings.highlights)) {
             std::string checked; // each rule was checked as it was entered
@@ -186,4 +194,17 @@ void Commands::GoToBookmark(bool forward) {
         return;
     }
     m_window.SelectOnly(static_cast<size_t>(row));
+}
+
+// The context menu's process: the only one shown, or one more hidden.
+void Commands::FilterProcess(bool only) {
+    const std::string& process = m_window.MenuProcess();
+    FilterLists& filter = m_settings.filter;
+    if (only) {
+        filter.process = process;
+    } else {
+        filter.excludeProcess += (filter.excludeProcess.empty() ? "" : ";") + process;
+    }
+    KeepSettings();
+    m_window.Refilter();
 }

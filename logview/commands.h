@@ -38,6 +38,7 @@ class Commands : public CommandTarget {
     void ToggleBookmark();
     // Selects the next (or previous) bookmarked row; a beep and a notice when there is none.
     void GoToBookmark(bool forward);
+    void FilterProcess(bool only);
     void ToggleLogToFile();
     // Global: the machine's debug output, else the session's.
     DebugOutputReader& Capture(bool global) {

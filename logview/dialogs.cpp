@@ -1,8 +1,10 @@
 #include "dialogs.h"
 
 #include "logview_resource.h"
+#include "row_view.h"
 #include "system_text.h"
 
+#include <commdlg.h>
 #include <stdio.h>
 
 #include <algorithm>
@@ -230,4 +232,24 @@ bool EditFilter(HWND owner, FilterLists* lists) {
 bool EditHighlights(HWND owner, std::vector<HighlightRule>* rules) {
     HighlightEdit edit = {rules, *rules};
     return Run(owner, IDD_HIGHLIGHT, HighlightProc, &edit);
+}
+
+bool ChooseRowFont(HWND owner, int dpi, ViewerSettings* settings) {
+    LOGFONTA font = settings->hasFont ? settings->font : DefaultRowFont();
+    font.lfHeight = MulDiv(font.lfHeight, dpi, RowView::kBaseDpi);
+    CHOOSEFONTA choice = {};
+    choice.lStructSize = sizeof choice;
+    choice.hwndOwner = owner;
+    choice.lpLogFont = &font;
+    choice.Flags = CF_INITTOLOGFONTSTRUCT | CF_SCREENFONTS;
+    if (!ChooseFontA(&choice)) {
+        return false;
+    }
+    font.lfHeight = MulDiv(font.lfHeight, RowView::kBaseDpi, dpi);
+    if (!FontIsUsable(font)) {
+        return false;
+    }
+    settings->font = font;
+    settings->hasFont = true;
+    return true;
 }

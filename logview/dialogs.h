@@ -4,6 +4,7 @@
 #pragma once
 
 #include "line_filter.h"
+#include "settings.h"
 
 #include <string>
 #include <vector>
@@ -23,3 +24,6 @@ template <typename T> T* DialogData(HWND dialog, UINT message, LPARAM lParam) {
 // True when the user pressed OK: the lists then hold what was entered.
 bool EditFilter(HWND owner, FilterLists* lists);
 bool EditHighlights(HWND owner, std::vector<HighlightRule>* rules);
+// The system's font dialog on the rows' font, sized for dpi; the choice is kept for 96 dots per
+// inch in settings.
+bool ChooseRowFont(HWND owner, int dpi, ViewerSettings* settings);

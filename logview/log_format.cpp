@@ -14,8 +14,7 @@ std::string ShownText(const KeptLine& line) {
     return line.process.empty() ? line.text : "[" + line.process + "] " + line.text;
 }
 
-void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row,
-               size_t size) {
+std::string TimeText(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival) {
     char time[32] = "";
     if (!line.timed) {
         // No time is made up for a line that came without one.
@@ -27,7 +26,7 @@ void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char
         snprintf(time, sizeof time, "%02u:%02u:%02u.%03u", line.clock.wHour, line.clock.wMinute,
                  line.clock.wSecond, line.clock.wMilliseconds);
     }
-    snprintf(row, size, "%lu\t%s\t%s", line.number, time, ShownText(line).c_str());
+    return time;
 }
 
 std::string LogFileLine(const KeptLine& line) {

@@ -1,6 +1,6 @@
-// The viewer's lines as text: a row as the window shows and copies it, a line as the headless
-// output writes it, and the log file's line (Log to File, Save As, --print --time), which the
-// viewer reads back when it opens a saved log.
+// The viewer's lines as text: a row's time, a line as the headless output writes it, and the log
+// file's line (Log to File, Save As, Copy, --print --time), which the viewer reads back when it
+// opens a saved log.
 #pragma once
 
 #include "kept_line.h"
@@ -16,9 +16,9 @@ constexpr wchar_t kLogFileTypes[] = L"Log files (*.log)\0*.log\0All files\0*.*\0
 // A line's text as shown: a debug-output line's after its process, "[1234 name.exe] text".
 std::string ShownText(const KeptLine& line);
 
-// A row as shown: "number<TAB>time<TAB>shown text", the time as the clock read it or since
-// firstArrival, none for a line without one. Cut to size, always terminated.
-void FormatRow(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival, char* row, size_t size);
+// A line's time as its row shows it: as the clock read it, or since firstArrival; empty for a line
+// without one.
+std::string TimeText(const KeptLine& line, TimeMode mode, ULONGLONG firstArrival);
 
 // A line of a log file, and a copied row:
 // "number<TAB>2026-12-08T17:59:41.123<TAB>process<TAB>text", the local date and time of arrival; a

@@ -231,13 +231,15 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     } else {
         store.AddSink(&logFile);
     }
-    commands.ApplySettings();
-    commands.UpdateMenuChecks();
-    ShowOrStayHidden(options, window, show);
+    // The channel's reader before the debug output's: a debug-output line takes the channel's
+    // waiting lines first, from its first line on.
     if (channelTaken && !channel.Start(&arrivals)) {
         return CannotStart(headless,
                            "Cannot start the reader thread: " + SystemReason(GetLastError()));
     }
+    commands.ApplySettings();
+    commands.UpdateMenuChecks();
+    ShowOrStayHidden(options, window, show);
     if (headless) {
         // Through the output's thread, as every fault: a script may start its writers after it.
         output.Fault("listening");

@@ -62,16 +62,17 @@ class Key {
             *number = data;
         }
     }
-    bool Read(const char* name, WINDOWPLACEMENT* placement) const {
-        WINDOWPLACEMENT data = {};
+    // A record kept as REG_BINARY, read only when it is of its size.
+    template <typename T> bool ReadBinary(const char* name, T* record) const {
+        T data = {};
         DWORD type = REG_NONE;
         DWORD size = sizeof data;
         if (RegQueryValueExA(m_key.Get(), name, NULL, &type, reinterpret_cast<BYTE*>(&data),
                              &size) != ERROR_SUCCESS ||
-            type != REG_BINARY || size != sizeof data || data.length != sizeof data) {
+            type != REG_BINARY || size != sizeof data) {
             return false;
         }
-        *placement = data;
+        *record = data;
         return true;
     }
 
@@ -93,9 +94,9 @@ class Key {
         return RegSetValueExA(m_key.Get(), name, 0, REG_DWORD,
                               reinterpret_cast<const BYTE*>(&number), sizeof number);
     }
-    LONG Write(const char* name, const WINDOWPLACEMENT& placement) const {
+    template <typename T> LONG WriteBinary(const char* name, const T& record) const {
         return RegSetValueExA(m_key.Get(), name, 0, REG_BINARY,
-                              reinterpret_cast<const BYTE*>(&placement), sizeof placement);
+                              reinterpret_cast<const BYTE*>(&record), sizeof record);
     }
 
   private:
@@ -154,9 +155,28 @@ ViewerSettings LoadSettings() {
     settings.timeMode = sinceFirst ? TimeMode::kSinceFirstLine : TimeMode::kClock;
     settings.alwaysOnTop = onTop != 0;
     settings.captureDebugOutput = capture != 0;
-    settings.hasPlacement =
-        key.Read("Placement", &settings.placement) && PlacementIsUsable(settings.placement);
+    settings.hasPlacement = key.ReadBinary("Placement", &settings.placement) &&
+                            settings.placement.length == sizeof settings.placement &&
+                            PlacementIsUsable(settings.placement);
+    LOGFONTA font = {};
+    settings.hasFont = key.ReadBinary("Font", &font) && FontIsUsable(font);
+    if (settings.hasFont) {
+        settings.font = font;
+    }
+    std::array<int, kColumnCount> widths = {};
+    if (key.ReadBinary("ColumnWidths", &widths) &&
+        std::all_of(widths.begin(), widths.end(), [](int width) {
+            return width >= kMinColumnWidth && width <= kMaxColumnWidth;
+        })) {
+        settings.columnWidths = widths;
+    }
     return settings;
+}
+
+bool FontIsUsable(const LOGFONTA& font) {
+    return memchr(font.lfFaceName, '\0', sizeof font.lfFaceName) != NULL &&
+           font.lfFaceName[0] != '\0' && font.lfHeight != 0 && font.lfHeight >= -kMaxFontHeight &&
+           font.lfHeight <= kMaxFontHeight;
 }
 
 bool PlacementIsUsable(const WINDOWPLACEMENT& placement) {
@@ -210,10 +230,17 @@ LONG SaveSettings(const ViewerSettings& settings, const ViewerSettings& stored) 
     keep("CaptureGlobalDebugOutput", static_cast<DWORD>(settings.captureGlobalDebugOutput),
          static_cast<DWORD>(stored.captureGlobalDebugOutput));
     keep("LogFile", settings.logFile, stored.logFile);
+    if (settings.hasFont &&
+        (!stored.hasFont || memcmp(&settings.font, &stored.font, sizeof settings.font) != 0)) {
+        note(key.WriteBinary("Font", settings.font));
+    }
+    if (settings.columnWidths != stored.columnWidths) {
+        note(key.WriteBinary("ColumnWidths", settings.columnWidths));
+    }
     if (settings.hasPlacement &&
         (!stored.hasPlacement ||
          memcmp(&settings.placement, &stored.placement, sizeof settings.placement) != 0)) {
-        note(key.Write("Placement", settings.placement));
+        note(key.WriteBinary("Placement", settings.placement));
     }
     return status;
 }

@@ -7,10 +7,19 @@
 #include "line_store.h"
 #include "options.h"
 
+#include <array>
 #include <string>
 #include <vector>
 
 constexpr char kSettingsKey[] = "Software\\Velmora\\duzar log viewer";
+
+// The rows' columns: number, time, process, text. Their widths are kept in pixels at 96 dots per
+// inch, within these bounds, and scaled to the window's.
+constexpr int kColumnCount = 4;
+constexpr int kMinColumnWidth = 8;
+constexpr int kMaxColumnWidth = 4000;
+// A kept font's height, in pixels at 96 dots per inch, at most this (either sign).
+constexpr LONG kMaxFontHeight = 200;
 
 struct ViewerSettings {
     FilterLists filter;
@@ -20,6 +29,10 @@ struct ViewerSettings {
     bool captureGlobalDebugOutput = false;
     std::wstring logFile; // the last file that Log to File wrote
     bool alwaysOnTop = false;
+    // The rows' font as the user chose it, its height for 96 dots per inch; none: the default.
+    bool hasFont = false;
+    LOGFONTA font = {};
+    std::array<int, kColumnCount> columnWidths = {64, 100, 160, 800};
     bool hasPlacement = false;
     WINDOWPLACEMENT placement = {};
 };
@@ -31,6 +44,9 @@ constexpr int kMinWindowHeight = 120;
 // The stored settings; what is missing or malformed keeps its default, and so does a list longer
 // than kListSize allows or a saved place that is not usable.
 ViewerSettings LoadSettings();
+
+// Whether a kept font can be asked for: a face name, terminated, and a height within bounds.
+bool FontIsUsable(const LOGFONTA& font);
 
 // Whether a saved place is a window of a usable size on a monitor there is now: a corrupt value, or
 // a monitor since removed, would put the window out of reach.

@@ -5,6 +5,7 @@
 #include "logview_resource.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 #include <shellapi.h>
 #include <stdio.h>
 
@@ -24,20 +25,9 @@ constexpr DWORD kDrawShare = 4;
 constexpr DWORD kLongestFrameMs = 500;
 // Kept lines considered per slice of a new filter, between which the window answers its messages.
 constexpr size_t kFilterSlice = 20000;
-// Columns, in characters: number, then time.
-constexpr int kNumberColumn = 8;
-constexpr int kTimeColumn = 23;
 // The window's size before the user chose one.
 constexpr int kFirstWidth = 720;
 constexpr int kFirstHeight = 480;
-// A bookmarked row's mark: a bar this wide at its left, in the margin before its text.
-constexpr int kBookmarkWidth = 4;
-constexpr COLORREF kBookmarkColour = RGB(0, 90, 200);
-// Room, in pixels, before a row's text; and in characters after the widest text.
-constexpr int kRowMargin = kBookmarkWidth + 3;
-// A selected row that a rule colours is framed this many pixels thick in the selection's colour.
-constexpr int kSelectionFrame = 2;
-constexpr size_t kExtentSlack = 2;
 // The status bar's text: counts, state, the last command's outcome and the last fault.
 constexpr size_t kStatusSize = 640;
 constexpr char kAllHiddenText[] = "The filter hides every line (View > Filter... changes it).";
@@ -67,20 +57,17 @@ bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands, const cha
     if (!RegisterClassA(&wc)) {
         return false;
     }
-    // The rows' font decides their height, which the list asks for while it is being created.
-    HFONT font = static_cast<HFONT>(GetStockObject(ANSI_FIXED_FONT));
+    // The dots per inch of the screen it starts on; WM_DPICHANGED says when it moves.
     HDC screen = GetDC(NULL);
-    HGDIOBJ old = SelectObject(screen, font);
-    TEXTMETRICA metrics = {};
-    if (GetTextMetricsA(screen, &metrics)) {
-        m_charWidth = metrics.tmAveCharWidth;
-        m_rowHeight = metrics.tmHeight;
-    }
-    SelectObject(screen, old);
+    m_dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(NULL, screen);
     // The title stays exactly as clients look for it; counts and state go to the status bar.
     if (!CreateWindowExA(WS_EX_ACCEPTFILES, kWindowClass, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                          CW_USEDEFAULT, kFirstWidth, kFirstHeight, NULL, NULL, instance, this)) {
+        return false;
+    }
+    // The header and the rows' font first: the list asks for its rows' height as it is created.
+    if (!m_rowView.Create(m_window, instance, m_dpi)) {
         return false;
     }
     // No data of its own: a row is drawn from the store, the list keeps the count and selection.
@@ -101,7 +88,7 @@ bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands, const cha
         EnableMenuItem(menu, IDM_CAPTURE_DEBUG, MF_GRAYED);
         EnableMenuItem(menu, IDM_CAPTURE_GLOBAL, MF_GRAYED);
     }
-    SendMessageA(m_list, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessageA(m_list, WM_SETFONT, reinterpret_cast<WPARAM>(m_rowView.Font()), FALSE);
     SetWindowSubclass(m_list, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
     Layout();
     // The status bar stays empty until the settings are applied (Commands::ApplySettings): a
@@ -270,7 +257,7 @@ bool ViewerWindow::LastRowVisible() const {
     RECT client;
     GetClientRect(m_list, &client);
     LRESULT top = SendMessageA(m_list, LB_GETTOPINDEX, 0, 0);
-    LRESULT rows = (client.bottom - client.top) / m_rowHeight;
+    LRESULT rows = (client.bottom - client.top) / m_rowView.RowHeight();
     return top + rows >= count;
 }
 
@@ -307,10 +294,11 @@ void ViewerWindow::SyncRows(bool follow) {
         }
     }
     ChangeRows(LB_SETCOUNT, m_store.RowCount(), 0);
-    size_t extent = m_store.WidestText() + kTimeColumn + kExtentSlack;
+    int extent = m_rowView.RowWidth();
     if (extent != m_extent) {
         m_extent = extent;
-        SendMessageA(m_list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(extent) * m_charWidth, 0);
+        SendMessageA(m_list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(extent), 0);
+        m_rowView.PlaceHeader(m_list);
     }
     // Scrolled while the list does not draw: turning drawing on updates its scroll bars once,
     // and each update of them costs the window milliseconds.
@@ -411,53 +399,14 @@ void ViewerWindow::UpdateStatus() {
     SetWindowTextA(m_status, text.c_str());
 }
 
-void ViewerWindow::DrawRow(const DRAWITEMSTRUCT& item) const {
-    const KeptLine* line = m_store.Row(item.itemID);
-    if (item.itemID == static_cast<UINT>(-1) || !line) {
-        return;
-    }
-    char row[kRowSize];
-    FormatRow(*line, m_settings.timeMode, m_store.FirstArrival(), row, sizeof row);
-    // A selected row keeps its rule's colour, framed in the selection's: the colour is what the
-    // user looks for among the selected rows too.
-    bool selected = (item.itemState & ODS_SELECTED) != 0;
-    COLORREF background = 0;
-    bool highlighted = m_highlighter.ColourOf(line->text, &background);
-    if (!highlighted) {
-        background = GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW);
-    }
-    SetBkColor(item.hDC, background);
-    SetTextColor(item.hDC,
-                 GetSysColor(selected && !highlighted ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
-    ExtTextOutA(item.hDC, 0, 0, ETO_OPAQUE, &item.rcItem, NULL, 0, NULL);
-    if (m_store.Bookmarked(item.itemID)) {
-        RECT mark = item.rcItem;
-        mark.right = mark.left + kBookmarkWidth;
-        HBRUSH brush = CreateSolidBrush(kBookmarkColour);
-        FillRect(item.hDC, &mark, brush);
-        DeleteObject(brush);
-    }
-    int tabs[] = {kNumberColumn * m_charWidth, kTimeColumn * m_charWidth};
-    TabbedTextOutA(item.hDC, item.rcItem.left + kRowMargin, item.rcItem.top, row,
-                   static_cast<int>(strlen(row)), 2, tabs, item.rcItem.left + kRowMargin);
-    if (selected && highlighted) {
-        RECT frame = item.rcItem;
-        for (int i = 0; i < kSelectionFrame; ++i) {
-            FrameRect(item.hDC, &frame, GetSysColorBrush(COLOR_HIGHLIGHT));
-            InflateRect(&frame, -1, -1);
-        }
-    }
-    if (item.itemState & ODS_FOCUS) {
-        DrawFocusRect(item.hDC, &item.rcItem);
-    }
-}
-
 void ViewerWindow::Layout() {
     SendMessageA(m_status, WM_SIZE, 0, 0);
     RECT client, bar;
     GetClientRect(m_window, &client);
     GetWindowRect(m_status, &bar);
-    MoveWindow(m_list, 0, 0, client.right, client.bottom - (bar.bottom - bar.top), TRUE);
+    int top = m_rowView.HeaderHeight();
+    MoveWindow(m_list, 0, top, client.right, client.bottom - (bar.bottom - bar.top) - top, TRUE);
+    m_rowView.PlaceHeader(m_list);
 }
 
 // The last the user sees of the settings: a failure to keep them is said in a box.
@@ -506,7 +455,15 @@ LRESULT CALLBACK ViewerWindow::ListProc(HWND list, UINT message, WPARAM wParam, 
         }
         break;
     }
-    return DefSubclassProc(list, message, wParam, lParam);
+    LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+    // Scrolled sideways (bar, keys, wheel): the header moves with the columns.
+    auto* self = reinterpret_cast<ViewerWindow*>(window);
+    int scrolled = GetScrollPos(list, SB_HORZ);
+    if (scrolled != self->m_headerScroll) {
+        self->m_headerScroll = scrolled;
+        self->m_rowView.PlaceHeader(list);
+    }
+    return result;
 }
 
 // Lines are kept and the filter, done building the rows, shows none of them.
@@ -566,9 +523,27 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case WM_MEASUREITEM:
-        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = static_cast<UINT>(m_rowHeight);
+        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight =
+            static_cast<UINT>(m_rowView.RowHeight());
         return TRUE;
-    case WM_DRAWITEM: DrawRow(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)); return TRUE;
+    case WM_DRAWITEM: m_rowView.Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)); return TRUE;
+    case WM_NOTIFY: OnHeaderNotify(*reinterpret_cast<const NMHDR*>(lParam)); return 0;
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) == m_list) {
+            ShowRowMenu({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        }
+        return 0;
+    // Moved to a monitor of other dots per inch: the size that the system suggests, the rows'
+    // font and columns scaled to it.
+    case WM_DPICHANGED: {
+        m_dpi = HIWORD(wParam);
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(m_window, NULL, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        ApplyFont();
+        return 0;
+    }
     case WM_SIZE: Layout(); return 0;
     // Clients find the viewer by its title: it stays as it is.
     case WM_SETTEXT:
@@ -606,4 +581,79 @@ LRESULT ViewerWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     return DefWindowProcA(m_window, message, wParam, lParam);
+}
+
+void ViewerWindow::ApplyFont() {
+    m_rowView.Apply(m_dpi);
+    SendMessageA(m_list, WM_SETFONT, reinterpret_cast<WPARAM>(m_rowView.Font()), FALSE);
+    SendMessageA(m_list, LB_SETITEMHEIGHT, 0, m_rowView.RowHeight());
+    m_extent = 0;
+    Layout();
+    SyncRows(LastRowVisible());
+}
+
+// A column's edge dragged: the rows follow as it moves, the widths are kept once it is let go.
+void ViewerWindow::OnHeaderNotify(const NMHDR& notice) {
+    if (notice.hwndFrom != m_rowView.Header()) {
+        return;
+    }
+    bool ended = notice.code == HDN_ENDTRACKA || notice.code == HDN_ENDTRACKW;
+    if ((ended || notice.code == HDN_ITEMCHANGEDA || notice.code == HDN_ITEMCHANGEDW) &&
+        m_rowView.TakeWidths()) {
+        m_extent = 0;
+        SyncRows(false);
+    }
+    if (ended) {
+        LONG status = m_settings.Save();
+        if (status != ERROR_SUCCESS) {
+            ReportFault("Cannot keep the settings: " + SystemReason(static_cast<DWORD>(status)));
+        }
+    }
+}
+
+bool ViewerWindow::ProcessAt(POINT screen, std::string* process) {
+    // Counted from the top row: LB_ITEMFROMPOINT says no more than 65,535 rows.
+    POINT point = screen;
+    ScreenToClient(m_list, &point);
+    RECT client;
+    GetClientRect(m_list, &client);
+    if (!PtInRect(&client, point)) {
+        return false;
+    }
+    LRESULT top = SendMessageA(m_list, LB_GETTOPINDEX, 0, 0);
+    const KeptLine* line =
+        top < 0 ? NULL : m_store.Row(static_cast<size_t>(top + point.y / m_rowView.RowHeight()));
+    if (!line) {
+        return false;
+    }
+    // The row clicked on is the one the menu's commands take, as in any list.
+    size_t row = static_cast<size_t>(top + point.y / m_rowView.RowHeight());
+    if (!IsSelected(row)) {
+        SelectOnly(row);
+    }
+    size_t space = line->process.find(' ');
+    *process = line->process.empty()        ? std::string(kChannelSource)
+               : space == std::string::npos ? line->process
+                                            : line->process.substr(space + 1);
+    return true;
+}
+
+// On a row: its process shown alone or hidden, a bookmark, a copy.
+void ViewerWindow::ShowRowMenu(POINT screen) {
+    if (!ProcessAt(screen, &m_menuProcess)) {
+        return;
+    }
+    HMENU menu = CreatePopupMenu();
+    if (!menu) {
+        return;
+    }
+    const std::string only = "Show Only \"" + m_menuProcess + "\"";
+    const std::string hide = "Hide \"" + m_menuProcess + "\"";
+    AppendMenuA(menu, MF_STRING, IDM_SHOW_ONLY_PROCESS, only.c_str());
+    AppendMenuA(menu, MF_STRING, IDM_HIDE_PROCESS, hide.c_str());
+    AppendMenuA(menu, MF_SEPARATOR, 0, NULL);
+    AppendMenuA(menu, MF_STRING, IDM_TOGGLE_BOOKMARK, "Toggle &Bookmark\tCtrl+F2");
+    AppendMenuA(menu, MF_STRING, IDM_COPY, "&Copy\tCtrl+C");
+    TrackPopupMenu(menu, TPM_RIGHTBUTTON, screen.x, screen.y, 0, m_window, NULL);
+    DestroyMenu(menu);
 }

@@ -7,12 +7,11 @@
 #include "arrivals.h"
 #include "duzar.h"
 #include "line_store.h"
+#include "row_view.h"
 #include "output_writer.h"
 #include "settings.h"
 
 #include <string>
-
-constexpr size_t kRowSize = duzar::kBufferSize + 64; // a line with its number and time
 
 // Where the window's menu commands go, and the news that a writer it started (Log to File) failed.
 class CommandTarget {
@@ -36,8 +35,8 @@ class ViewerWindow {
     // output is the headless sink, or NULL for a window that is shown.
     ViewerWindow(ViewerMode mode, LineStore& store, UserSettings& settings,
                  Highlighter& highlighter, Arrivals& arrivals, HeadlessOutput* output)
-        : m_mode(mode), m_store(store), m_settings(settings), m_highlighter(highlighter),
-          m_arrivals(arrivals), m_output(output) {}
+        : m_mode(mode), m_store(store), m_settings(settings), m_arrivals(arrivals),
+          m_output(output), m_rowView(settings, highlighter, store) {}
     ViewerWindow(const ViewerWindow&) = delete;
     ViewerWindow& operator=(const ViewerWindow&) = delete;
 
@@ -73,6 +72,12 @@ class ViewerWindow {
     void Redraw();
     void Clear();
     void ApplyAlwaysOnTop();
+    // The rows in the settings' font, after the user chose one.
+    void ApplyFont();
+    int Dpi() const { return m_dpi; }
+    // The process of the row that the context menu was opened on, as a filter names it: its name,
+    // or "channel".
+    const std::string& MenuProcess() const { return m_menuProcess; }
     // A command's outcome, such as a find that missed: shown until the next command.
     void SetNotice(const std::string& notice);
     // The file that Log to File writes, said in the status bar; empty when off.
@@ -99,26 +104,29 @@ class ViewerWindow {
     // The one way the list's rows are added or removed.
     LRESULT ChangeRows(UINT message, WPARAM wParam, LPARAM lParam);
     void FilterSlice();
-    void DrawRow(const DRAWITEMSTRUCT& item) const;
     void Layout();
+    void OnHeaderNotify(const NMHDR& notice);
+    bool ProcessAt(POINT screen, std::string* process);
+    void ShowRowMenu(POINT screen);
     void SavePlacement();
 
     const ViewerMode m_mode;
     LineStore& m_store;
     UserSettings& m_settings;
-    Highlighter& m_highlighter;
     Arrivals& m_arrivals;
     HeadlessOutput* m_output;
     CommandTarget* m_commands = NULL;
     HWND m_window = NULL;
     HWND m_list = NULL;
     HWND m_status = NULL;
-    int m_charWidth = 8;
-    int m_rowHeight = 16;
-    size_t m_extent = 0; // the horizontal scroll range, in characters
+    RowView m_rowView;
+    int m_dpi = RowView::kBaseDpi;
+    int m_extent = 0;       // the horizontal scroll range, in pixels
+    int m_headerScroll = 0; // how far the header is moved with the list's horizontal scroll
     std::string m_lastFault;
     std::string m_notice;
     std::string m_logFile;
+    std::string m_menuProcess;
     bool m_changingRows = false;  // the window itself changes the list's rows
     bool m_rowsPending = false;   // new rows wait to be drawn
     bool m_frameTimerSet = false; // their frame is timed

@@ -179,6 +179,40 @@ TEST(SettingsTest, HighlightRulesAreKeptWhole) {
     RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
 }
 
+// The columns' widths and the rows' font are taken only whole and within their bounds; else the
+// defaults stand.
+TEST(SettingsTest, ColumnsAndFontOnlyWhenUsable) {
+    LOGFONTA good = {};
+    good.lfHeight = -13;
+    lstrcpynA(good.lfFaceName, "Consolas", LF_FACESIZE);
+    LOGFONTA unterminated = good;
+    memset(unterminated.lfFaceName, 'x', sizeof unterminated.lfFaceName);
+    LOGFONTA huge = good;
+    huge.lfHeight = -(kMaxFontHeight + 1);
+    const std::array<int, kColumnCount> defaults = ViewerSettings().columnWidths;
+    struct Case {
+        std::vector<int> widths;
+        LOGFONTA font;
+        bool widthsUsed, fontUsed;
+    } const cases[] = {
+        {{50, 90, kMaxColumnWidth, kMinColumnWidth}, good, true, true},
+        {{50, 90, kMaxColumnWidth + 1, 100}, unterminated, false, false},
+        {{50, 90, kMinColumnWidth - 1, 100}, huge, false, false},
+        {{50, 90, 100}, good, false, true},
+    };
+    for (const Case& c : cases) {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+        RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "ColumnWidths", REG_BINARY,
+                        c.widths.data(), static_cast<DWORD>(c.widths.size() * sizeof(int)));
+        RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "Font", REG_BINARY, &c.font,
+                        sizeof c.font);
+        const ViewerSettings loaded = LoadSettings();
+        EXPECT_EQ(c.widthsUsed, loaded.columnWidths != defaults) << c.widths.size();
+        EXPECT_EQ(c.fontUsed, loaded.hasFont) << c.font.lfHeight;
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+}
+
 // Only the channel's window writes the user's settings; a headless viewer or a saved log's window
 // changes none of them, whatever it is told.
 TEST(SettingsTest, OnlyTheChannelsWindowKeepsThem) {
