@@ -126,13 +126,21 @@ size_t TailRule::LinesToTake(const char* text, size_t length, DWORD now) {
 // time, keeps them apart. True when it queued something.
 bool ChannelReader::Drain(DrainFor why) {
     HANDLE waits[] = {m_lock.Get(), m_worker.StopEvent()};
+    // The debug output's thread waits for a lock that another program keeps once, not for each
+    // of its lines: after a wait that timed out it only tries, until it has the lock again.
+    const DWORD earlierWait =
+        InterlockedCompareExchange(&m_earlierTimedOut, 0, 0) ? 0 : kEarlierLockTimeoutMs;
     DWORD result =
         why == DrainFor::kReader
             ? WaitForMultipleObjects(2, waits, FALSE, kLockTimeoutMs)
-            : WaitForSingleObject(m_lock.Get(), why == DrainFor::kLast ? kLastLockTimeoutMs
-                                                                       : kEarlierLockTimeoutMs);
-    if (why == DrainFor::kEarlier && result != WAIT_OBJECT_0 && result != WAIT_ABANDONED) {
-        return false;
+            : WaitForSingleObject(m_lock.Get(),
+                                  why == DrainFor::kLast ? kLastLockTimeoutMs : earlierWait);
+    if (why == DrainFor::kEarlier) {
+        bool owned = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+        InterlockedExchange(&m_earlierTimedOut, owned ? 0 : 1);
+        if (!owned) {
+            return false;
+        }
     }
     char message[128];
     switch (result) {

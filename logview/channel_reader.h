@@ -78,7 +78,8 @@ class ChannelReader : public EarlierLines {
     OwnedHandle m_lock;
     OwnedHandle m_event;
     Arrivals* m_arrivals = NULL;
-    volatile LONG m_started = 0; // m_arrivals is set: other threads may drain
+    volatile LONG m_started = 0;         // m_arrivals is set: other threads may drain
+    volatile LONG m_earlierTimedOut = 0; // the last such drain did not have the lock in time
     TailRule m_tail;
     WorkerThread m_worker; // last: its thread ends before the rest goes
 };

@@ -93,13 +93,19 @@ void Commands::ApplySettings() {
             StartCapture(global);
         }
     }
-    // Only a stored rule that someone edited by hand can be refused: the dialog checks its own.
+    // Only a stored rule that someone edited by hand can be refused (the dialog checks its own):
+    // that rule is left out, the others stay.
     std::string error;
-    if (!m_highlighter.Set(m_settings.highlights, &error)) {
-        m_window.ReportFault(error + "; no line is highlighted.");
-        m_settings.highlights.clear();
-        m_highlighter.Set(m_settings.highlights, &error);
+    std::vector<HighlightRule>& rules = m_settings.highlights;
+    for (size_t i = 0; i < rules.size();) {
+        if (Highlighter().Set({rules[i]}, &error)) {
+            ++i;
+        } else {
+            m_window.ReportFault(error + "; that rule is left out.");
+            rules.erase(rules.begin() + static_cast<std::ptrdiff_t>(i));
+        }
     }
+    m_highlighter.Set(rules, &error);
     m_window.Refilter();
 }
 

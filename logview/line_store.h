@@ -60,6 +60,8 @@ class LineStore {
     // False, with the reason, where the filter refuses lists (line_filter.h): nothing changes.
     bool SetFilter(const FilterLists& lists, std::string* error);
     bool Filtering() const { return m_filtering; }
+    // Lines on which the filter's expressions gave up (taken as not matching).
+    unsigned long FilterGaveUp() const { return m_filter.GaveUp(); }
     // Considers up to count more kept lines; false once the view is whole.
     bool FilterSome(size_t count);
 

@@ -23,8 +23,10 @@ constexpr DWORD kFrameMs = 16;
 // kLongestFrameMs (one slow drawing, the machine busy elsewhere, must not hold the view back).
 constexpr DWORD kDrawShare = 4;
 constexpr DWORD kLongestFrameMs = 500;
-// Kept lines considered per slice of a new filter, between which the window answers its messages.
-constexpr size_t kFilterSlice = 20000;
+// A new filter is applied in slices of at most this long, between which the window answers its
+// messages, kFilterStep lines at a time: an expression can take milliseconds on a long line.
+constexpr DWORD kFilterSliceMs = 30;
+constexpr size_t kFilterStep = 256;
 // The window's size before the user chose one.
 constexpr int kFirstWidth = 720;
 constexpr int kFirstHeight = 480;
@@ -324,7 +326,11 @@ void ViewerWindow::Refilter() {
 
 void ViewerWindow::FilterSlice() {
     bool follow = LastRowVisible();
-    bool more = m_store.FilterSome(kFilterSlice);
+    const DWORD start = GetTickCount();
+    bool more = true;
+    while (more && GetTickCount() - start < kFilterSliceMs) {
+        more = m_store.FilterSome(kFilterStep);
+    }
     SyncRows(follow);
     if (more) {
         PostMessageA(m_window, kFilterMessage, 0, 0);
@@ -386,6 +392,10 @@ void ViewerWindow::UpdateStatus() {
     std::string filter = FilterSummary(m_settings.filter, kFilterShown);
     if (!filter.empty()) {
         text += "  |  " + filter;
+    }
+    if (m_store.FilterGaveUp() > 0) {
+        text += " (its expression gave up on " + Grouped(m_store.FilterGaveUp()) +
+                " lines: taken as not matching)";
     }
     if (!m_logFile.empty()) {
         text += "  |  logging to " + m_logFile;
