@@ -32,7 +32,7 @@ struct ViewerSettings {
     // The rows' font as the user chose it, its height for 96 dots per inch; none: the default.
     bool hasFont = false;
     LOGFONTA font = {};
-    std::array<int, kColumnCount> columnWidths = {64, 100, 160, 800};
+    std::array<int, kColumnCount> columnWidths = {56, 110, 170, 800};
     bool hasPlacement = false;
     WINDOWPLACEMENT placement = {};
 };
