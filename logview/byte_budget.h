@@ -32,9 +32,12 @@ class ByteBudget {
     bool QueueOver(size_t bytes) const { return bytes > kQueueReserve && m_queued > m_limit / 2; }
 
     size_t Held() const { return m_kept + m_queued; }
+    // A new bound, from the window; the store drops its oldest to meet it.
+    void SetLimit(size_t limit) { m_limit = limit; }
+    size_t Limit() const { return m_limit; }
 
   private:
-    const size_t m_limit;
+    std::atomic<size_t> m_limit;
     // Taken and given by every thread that holds lines.
     std::atomic<size_t> m_kept{0};
     std::atomic<size_t> m_queued{0};

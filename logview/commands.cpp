@@ -157,6 +157,18 @@ void Commands::OnCommand(WORD command) {
         break;
     case IDM_SHOW_ONLY_PROCESS:
     case IDM_HIDE_PROCESS: FilterProcess(command == IDM_SHOW_ONLY_PROCESS); break;
+    case IDM_HISTORY: {
+        unsigned long lines = static_cast<unsigned long>(m_store.MaxLines());
+        unsigned long bytes = static_cast<unsigned long>(m_store.MaxBytes());
+        if (EditHistory(m_window.Handle(), &lines, &bytes)) {
+            m_settings.maxLines = lines;
+            m_settings.maxBytes = bytes;
+            KeepSettings();
+            m_store.SetBounds(lines, bytes);
+            m_window.Refilter();
+        }
+        break;
+    }
     case IDM_FONT:
         if (ChooseRowFont(m_window.Handle(), m_window.Dpi(), &m_settings)) {
             KeepSettings();

@@ -1,6 +1,7 @@
 #include "dialogs.h"
 
 #include "logview_resource.h"
+#include "options.h"
 #include "row_view.h"
 #include "system_text.h"
 
@@ -218,6 +219,45 @@ INT_PTR CALLBACK HighlightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     return FALSE;
 }
 
+// The depth as the dialog edits it: lines, and bytes shown and taken in megabytes.
+struct HistoryDepth {
+    unsigned long lines;
+    unsigned long bytes;
+};
+
+INT_PTR CALLBACK HistoryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* depth = DialogData<HistoryDepth>(dialog, message, lParam);
+    if (!depth) {
+        return FALSE;
+    }
+    switch (message) {
+    case WM_INITDIALOG:
+        SetDlgItemTextA(dialog, IDC_HISTORY_LINES, std::to_string(depth->lines).c_str());
+        SetDlgItemTextA(dialog, IDC_HISTORY_MEGABYTES, std::to_string(depth->bytes >> 20).c_str());
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK: {
+            unsigned long lines = 0, megabytes = 0;
+            if (!ParseNumber(DialogText(dialog, IDC_HISTORY_LINES).c_str(), 1, kMaxLines, &lines) ||
+                !ParseNumber(DialogText(dialog, IDC_HISTORY_MEGABYTES).c_str(), kMinBytes >> 20,
+                             kMaxBytes >> 20, &megabytes)) {
+                MessageBoxA(dialog,
+                            "Lines: a whole number from 1 to 1000000; megabytes: from 1 to 256.",
+                            kBoxCaption, MB_OK | MB_ICONWARNING);
+                return TRUE;
+            }
+            *depth = {lines, megabytes << 20};
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
 bool Run(HWND owner, int id, DLGPROC procedure, void* edited) {
     return DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), owner, procedure,
                            reinterpret_cast<LPARAM>(edited)) == IDOK;
@@ -251,5 +291,15 @@ bool ChooseRowFont(HWND owner, int dpi, ViewerSettings* settings) {
     }
     settings->font = font;
     settings->hasFont = true;
+    return true;
+}
+
+bool EditHistory(HWND owner, unsigned long* maxLines, unsigned long* maxBytes) {
+    HistoryDepth depth = {*maxLines, *maxBytes};
+    if (!Run(owner, IDD_HISTORY, HistoryProc, &depth)) {
+        return false;
+    }
+    *maxLines = depth.lines;
+    *maxBytes = depth.bytes;
     return true;
 }

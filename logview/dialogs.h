@@ -24,6 +24,9 @@ template <typename T> T* DialogData(HWND dialog, UINT message, LPARAM lParam) {
 // True when the user pressed OK: the lists then hold what was entered.
 bool EditFilter(HWND owner, FilterLists* lists);
 bool EditHighlights(HWND owner, std::vector<HighlightRule>* rules);
+// The history's depth: *maxLines and *maxBytes as they stand, changed on OK; a number out of range
+// is refused with a box.
+bool EditHistory(HWND owner, unsigned long* maxLines, unsigned long* maxBytes);
 // The system's font dialog on the rows' font, sized for dpi; the choice is kept for 96 dots per
 // inch in settings.
 bool ChooseRowFont(HWND owner, int dpi, ViewerSettings* settings);

@@ -46,6 +46,14 @@ bool LineStore::Keep(KeptLine line) {
     return shown;
 }
 
+void LineStore::SetBounds(size_t maxLines, size_t maxBytes) {
+    m_maxLines = maxLines > 0 ? maxLines : 1;
+    m_budget->SetLimit(maxBytes);
+    while (m_lines.size() > 1 && (m_lines.size() > m_maxLines || m_budget->Spent())) {
+        DropOldest();
+    }
+}
+
 void LineStore::EndOfBatch() {
     for (LineSink* sink : m_sinks) {
         sink->EndOfBatch();

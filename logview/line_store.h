@@ -37,6 +37,12 @@ class LineStore {
     LineStore(const LineStore&) = delete;
     LineStore& operator=(const LineStore&) = delete;
 
+    // New bounds, in lines and in the budget's bytes, met at once by dropping the oldest lines (the
+    // newest always stays).
+    void SetBounds(size_t maxLines, size_t maxBytes);
+    size_t MaxLines() const { return m_maxLines; }
+    size_t MaxBytes() const { return m_budget->Limit(); }
+
     // Each line goes to every sink added, in the order added.
     void AddSink(LineSink* sink) { m_sinks.push_back(sink); }
 

@@ -205,6 +205,10 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     }
     UserSettings settings(mode, TakeSettings(options));
     LineStore store(static_cast<size_t>(options.maxLines), &budget);
+    // The depth chosen in the window, unless the command line says another.
+    if (mode == ViewerMode::kChannel && !options.boundsGiven && settings.maxLines != 0) {
+        store.SetBounds(settings.maxLines, settings.maxBytes);
+    }
     Highlighter highlighter;
     Arrivals arrivals;
     arrivals.SetCapacity(queueLines, budget);

@@ -93,12 +93,14 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
                 return ParseResult::kBad;
             }
             options->maxLines = static_cast<int>(number);
+            options->boundsGiven = true;
             ++i;
         } else if (arg == "--max-bytes") {
             if (!TakeNumber(arg, value, kMinBytes, kMaxBytes, &number, options)) {
                 return ParseResult::kBad;
             }
             options->maxBytes = number;
+            options->boundsGiven = true;
             ++i;
         } else if (arg[0] == '-') {
             return Bad(options, "unknown option " + arg);

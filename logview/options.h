@@ -45,6 +45,7 @@ struct Options {
     int seconds = 0;
     int maxLines = kDefaultMaxLines;
     unsigned long maxBytes = kDefaultMaxBytes;
+    bool boundsGiven = false; // --max-lines or --max-bytes: the window's kept depth gives way
     FilterLists filter;
     std::string problem; // what is wrong with the command line, when it is
 };

@@ -163,6 +163,13 @@ ViewerSettings LoadSettings() {
     if (settings.hasFont) {
         settings.font = font;
     }
+    DWORD maxLines = 0, maxBytes = 0;
+    key.Read("MaxLines", &maxLines);
+    key.Read("MaxBytes", &maxBytes);
+    if (maxLines >= 1 && maxLines <= kMaxLines && maxBytes >= kMinBytes && maxBytes <= kMaxBytes) {
+        settings.maxLines = maxLines;
+        settings.maxBytes = maxBytes;
+    }
     std::array<int, kColumnCount> widths = {};
     if (key.ReadBinary("ColumnWidths", &widths) &&
         std::all_of(widths.begin(), widths.end(), [](int width) {
@@ -234,6 +241,8 @@ LONG SaveSettings(const ViewerSettings& settings, const ViewerSettings& stored) 
         (!stored.hasFont || memcmp(&settings.font, &stored.font, sizeof settings.font) != 0)) {
         note(key.WriteBinary("Font", settings.font));
     }
+    keep("MaxLines", static_cast<DWORD>(settings.maxLines), static_cast<DWORD>(stored.maxLines));
+    keep("MaxBytes", static_cast<DWORD>(settings.maxBytes), static_cast<DWORD>(stored.maxBytes));
     if (settings.columnWidths != stored.columnWidths) {
         note(key.WriteBinary("ColumnWidths", settings.columnWidths));
     }

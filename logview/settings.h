@@ -33,6 +33,9 @@ struct ViewerSettings {
     bool hasFont = false;
     LOGFONTA font = {};
     std::array<int, kColumnCount> columnWidths = {56, 110, 170, 800};
+    // The history's depth as chosen in the window (View > History); 0: as the command line says.
+    unsigned long maxLines = 0;
+    unsigned long maxBytes = 0;
     bool hasPlacement = false;
     WINDOWPLACEMENT placement = {};
 };

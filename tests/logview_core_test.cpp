@@ -659,6 +659,33 @@ TEST(LineFilterTest, ExpressionsMatchAreRefusedAndEndOnTheLongestLine) {
     }
 }
 
+// Bounds changed from the window are met at once, and hold for the lines that follow.
+TEST(LineStoreTest, NewBoundsAreMetAtOnce) {
+    ByteBudget budget(1 << 20);
+    LineStore store(100, &budget);
+    for (int i = 1; i <= 10; ++i) {
+        store.Add("line " + std::to_string(i));
+    }
+    const struct {
+        size_t lines, bytes;
+        const char* added; // a line added after the bounds changed, or none
+        size_t kept;
+        unsigned long oldest;
+    } steps[] = {
+        {4, 1 << 20, nullptr, 4, 7},    {100, 1, nullptr, 1, 10},
+        {100, 1, "line 11", 1, 11},     {100, 1 << 20, "line 12", 2, 11},
+        {0, 1 << 20, "line 13", 1, 13},
+    };
+    for (const auto& step : steps) {
+        store.SetBounds(step.lines, step.bytes);
+        if (step.added) {
+            store.Add(step.added);
+        }
+        EXPECT_EQ(step.kept, store.Kept()) << step.lines << " " << step.bytes;
+        EXPECT_EQ(step.oldest, store.KeptAt(0)->number);
+    }
+}
+
 // Bookmarks stay on their lines through a new filter and lines dropped from the front, and go with
 // a dropped line; F2 and Shift+F2 go round the rows shown.
 TEST(LineStoreTest, BookmarksStayOnTheirLines) {
