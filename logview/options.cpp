@@ -88,6 +88,18 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
             }
             options->seconds = static_cast<int>(number);
             ++i;
+        } else if (arg == "--out-limit") {
+            if (!TakeNumber(arg, value, kMinOutLimit, kMaxOutLimit, &number, options)) {
+                return ParseResult::kBad;
+            }
+            options->outLimit = number;
+            ++i;
+        } else if (arg == "--out-keep") {
+            if (!TakeNumber(arg, value, 1, RotatingFile::kMaxKeep, &number, options)) {
+                return ParseResult::kBad;
+            }
+            options->outKeep = static_cast<unsigned>(number);
+            ++i;
         } else if (arg == "--max-lines") {
             if (!TakeNumber(arg, value, 1, kMaxLines, &number, options)) {
                 return ParseResult::kBad;
@@ -116,6 +128,10 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
     }
     if (!options->openPath.empty() && print) {
         return Bad(options, "a saved log opens in a window, not with --print");
+    }
+    if ((options->outLimit != 0 || options->outKeep != RotatingFile::kDefaultKeep) &&
+        options->outPath.empty()) {
+        return Bad(options, "--out-limit and --out-keep are for --out");
     }
     std::string refused;
     if (!CheckFilter(options->filter, &refused)) {

@@ -3,13 +3,15 @@
 #pragma once
 
 #include "line_filter.h"
+#include "rotating_file.h"
 
 #include <windows.h>
 
 #include <string>
 
 constexpr char kUsage[] =
-    "usage: logview [--print [--out FILE] [--seconds N] [--include LIST] [--exclude LIST]\n"
+    "usage: logview [--print [--out FILE [--out-limit N] [--out-keep N]] [--seconds N]\n"
+    "                        [--include LIST] [--exclude LIST]\n"
     "                        [--regex] [--process LIST] [--exclude-process LIST] [--time]\n"
     "                        [--debug-output]] [--max-lines N] [--max-bytes N]\n"
     "       logview FILE [--max-lines N] [--max-bytes N]     a saved log, in a window of its own\n"
@@ -18,6 +20,8 @@ constexpr char kUsage[] =
     "  and --debug-output are for --print (headless) alone; --time writes each line with its\n"
     "  number, date, time and process; --regex: --include and --exclude are each one regular\n"
     "  expression (ECMAScript's syntax, case ignored) rather than a LIST\n"
+    "  --out-limit: past N bytes (1024 to 4294967295) FILE is renamed FILE.1, older ones shifted\n"
+    "  up to FILE.K (--out-keep K, 1 to 99, default 5), and a new FILE begun, between two lines\n"
     "  N: whole numbers; --seconds 0 to 2147483 (0: no limit), --max-lines 1 to 1000000,\n"
     "     --max-bytes 1048576 to 268435456 (kept lines and their records; default 67108864)\n"
     "  LIST: substrings separated by ';', matched without regard to case; for --process and\n"
@@ -31,6 +35,8 @@ constexpr int kDefaultMaxLines = 10000;
 constexpr unsigned long kMinBytes = 1UL << 20;
 constexpr unsigned long kMaxBytes = 256UL << 20;
 constexpr unsigned long kDefaultMaxBytes = 64UL << 20;
+constexpr unsigned long kMinOutLimit = 1024;
+constexpr unsigned long kMaxOutLimit = 0xFFFFFFFFUL;
 
 // Which viewer a run is, decided once from its command line: the channel's, with its window; the
 // channel's, headless (--print); or a saved log's window, which takes nothing of the channel.
@@ -38,10 +44,12 @@ enum class ViewerMode { kChannel, kHeadless, kSavedLog };
 
 struct Options {
     ViewerMode mode = ViewerMode::kChannel;
-    bool timed = false;       // --time: each line as a log file's line
-    bool debugOutput = false; // --debug-output: the system's debug output read as well
-    std::wstring outPath;     // empty: none
-    std::wstring openPath;    // a saved log to open; empty: none
+    bool timed = false;         // --time: each line as a log file's line
+    bool debugOutput = false;   // --debug-output: the system's debug output read as well
+    std::wstring outPath;       // empty: none
+    unsigned long outLimit = 0; // --out-limit: bytes after which the file switches; 0: never
+    unsigned outKeep = RotatingFile::kDefaultKeep;
+    std::wstring openPath; // a saved log to open; empty: none
     int seconds = 0;
     int maxLines = kDefaultMaxLines;
     unsigned long maxBytes = kDefaultMaxBytes;

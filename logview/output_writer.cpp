@@ -17,6 +17,20 @@ bool OutputWriter::Start(HANDLE target, const std::string& name, FaultSink* faul
     return m_wake && m_worker.Start<OutputWriter, &OutputWriter::Run>(this);
 }
 
+bool OutputWriter::Start(RotatingFile* file, const std::string& name, FaultSink* faults,
+                         size_t items, ByteBudget& budget) {
+    if (!file->IsOpen()) {
+        return true;
+    }
+    m_file = file;
+    m_target = INVALID_HANDLE_VALUE; // written through m_file
+    m_name = name;
+    m_faults = faults;
+    m_queue.SetCapacity(items, budget);
+    m_wake.Reset(CreateEventA(NULL, FALSE, FALSE, NULL));
+    return m_wake && m_worker.Start<OutputWriter, &OutputWriter::Run>(this);
+}
+
 void OutputWriter::Push(const std::string& text) {
     if (m_worker.Running()) {
         // Built to its size: text + "\n" would hold twice the text.
@@ -68,8 +82,9 @@ void OutputWriter::Write(const std::deque<Item>& items) {
             text += next->text;
         }
         InterlockedExchange(&m_inFlight, left);
-        bool written = WriteText(m_target, text);
-        DWORD error = GetLastError();
+        DWORD error = 0;
+        bool written = m_file ? m_file->Write(text, &error) : WriteText(m_target, text);
+        error = m_file ? error : GetLastError();
         InterlockedExchange(&m_inFlight, 0);
         if (!written) {
             InterlockedExchangeAdd(&m_failedLines, left);
@@ -98,18 +113,13 @@ unsigned long OutputWriter::Lost() {
     return m_queue.Dropped() + static_cast<unsigned long>(m_failedLines) + m_leftAtFinish;
 }
 
-bool HeadlessOutput::Open(const std::wstring& outPath, std::string* error) {
+bool HeadlessOutput::Open(const std::wstring& outPath, ULONGLONG limit, unsigned keep,
+                          std::string* error) {
     if (outPath.empty()) {
         return true;
     }
     m_outPath = Narrow(outPath);
-    m_fileHandle.Reset(
-        CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL));
-    if (!m_fileHandle) {
-        *error = "Cannot write " + m_outPath + ": " + SystemReason(GetLastError());
-        return false;
-    }
-    return true;
+    return m_outFile.Open(outPath, limit, keep, error);
 }
 
 bool HeadlessOutput::Start(size_t items, ByteBudget& budget) {
@@ -117,7 +127,7 @@ bool HeadlessOutput::Start(size_t items, ByteBudget& budget) {
     return m_error.Start(error, "standard error", NULL, items, budget) &&
            m_out.Writer().Start(GetStdHandle(STD_OUTPUT_HANDLE), "standard output", this, items,
                                 budget) &&
-           m_file.Writer().Start(m_fileHandle.Get(), m_outPath, this, items, budget);
+           m_file.Writer().Start(&m_outFile, m_outPath, this, items, budget);
 }
 
 void HeadlessOutput::Attach(LineStore* store) {

@@ -10,6 +10,7 @@
 #include "arrivals.h"
 #include "line_store.h"
 #include "owned.h"
+#include "rotating_file.h"
 #include "system_text.h"
 #include "worker_thread.h"
 
@@ -29,6 +30,9 @@ class OutputWriter {
     // NULL), with a queue of at most items within budget. A missing target starts nothing and
     // takes nothing.
     bool Start(HANDLE target, const std::string& name, FaultSink* faults, size_t items,
+               ByteBudget& budget);
+    // The same for a file that switches past a size; one that is not open starts nothing.
+    bool Start(RotatingFile* file, const std::string& name, FaultSink* faults, size_t items,
                ByteBudget& budget);
 
     // Queues text and a line feed; Wake has the thread write what is queued.
@@ -52,7 +56,8 @@ class OutputWriter {
     void Run();
     void Write(const std::deque<Item>& items);
 
-    HANDLE m_target = NULL; // not ours: a standard handle, or the file that HeadlessOutput owns
+    HANDLE m_target = NULL;      // not ours: a standard handle, or Log to File's file
+    RotatingFile* m_file = NULL; // not ours either: the --out file, written instead of m_target
     std::string m_name;
     FaultSink* m_faults = NULL;
     OwnedHandle m_wake;
@@ -71,8 +76,9 @@ class OutputWriter {
 class HeadlessOutput : public FaultSink {
   public:
     explicit HeadlessOutput(bool timed) : m_out(timed), m_file(timed) {}
-    // The file is created (emptied) here; false with the reason in error when it cannot be.
-    bool Open(const std::wstring& outPath, std::string* error);
+    // The file is created (emptied) here, to switch past limit bytes (0: never) keeping keep
+    // older ones; false with the reason in error when it cannot be.
+    bool Open(const std::wstring& outPath, ULONGLONG limit, unsigned keep, std::string* error);
     bool Start(size_t items, ByteBudget& budget);
     // Standard output and the file, each a sink of the store.
     void Attach(LineStore* store);
@@ -101,7 +107,7 @@ class HeadlessOutput : public FaultSink {
     };
 
     std::string m_outPath;
-    OwnedHandle m_fileHandle;
+    RotatingFile m_outFile;
     OutputSink m_out;
     OutputSink m_file;
     OutputWriter m_error;

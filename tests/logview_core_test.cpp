@@ -8,6 +8,7 @@
 #include "line_store.h"
 #include "log_format.h"
 #include "options.h"
+#include "rotating_file.h"
 #include "output_writer.h"
 #include "settings.h"
 #include "system_text.h"
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include <string>
@@ -769,6 +771,64 @@ TEST(DebugOutputTest, TheMachinesDebugOutputIsReadBesideTheSessions) {
     }
 }
 
+// A file's bytes, or nothing.
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A file with a size limit switches between two lines, never within one: each file holds whole
+// lines within the limit (a longer line alone), no more than keep older files stay, and together,
+// oldest first, they end with every line written, in order.
+TEST(RotatingFileTest, SwitchesBetweenLinesAndKeepsTheNewest) {
+    const std::wstring path = L"C:\\rotating-test.log";
+    struct Case {
+        ULONGLONG limit;
+        unsigned keep;
+        size_t batch; // lines a write
+        unsigned switches;
+    } const cases[] = {{0, 3, 7, 0}, {100, 3, 1, 6}, {100, 3, 5, 6}, {300, 1, 50, 2}};
+    std::string all;
+    for (int i = 0; i < 60; ++i) {
+        all += "line " + std::to_string(i) + (i == 30 ? std::string(150, 'x') : "") + "\n";
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.limit) + " " + std::to_string(c.keep));
+        for (unsigned n = 0; n <= RotatingFile::kMaxKeep; ++n) {
+            DeleteFileW((path + (n ? L"." + std::to_wstring(n) : L"")).c_str());
+        }
+        {
+            RotatingFile file;
+            std::string error;
+            ASSERT_TRUE(file.Open(path, c.limit, c.keep, &error)) << error;
+            for (size_t at = 0, count = 0; at < all.size(); count = 0) {
+                size_t end = at;
+                while (end < all.size() && count++ < c.batch) {
+                    end = all.find('\n', end) + 1;
+                }
+                DWORD code = 0;
+                ASSERT_TRUE(file.Write(all.substr(at, end - at), &code)) << code;
+                at = end;
+            }
+            EXPECT_EQ(c.switches, file.Switches());
+        }
+        std::string joined;
+        for (unsigned n = c.keep + 1; n-- > 0;) {
+            std::string name = "C:\\rotating-test.log" + (n ? "." + std::to_string(n) : "");
+            std::string text = ReadText(name);
+            EXPECT_TRUE(n <= c.keep || GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES);
+            EXPECT_TRUE(text.empty() || text.back() == '\n') << name;
+            EXPECT_TRUE(c.limit == 0 || text.size() <= c.limit ||
+                        text.find('\n') == text.size() - 1)
+                << name << ": " << text.size();
+            joined += text;
+        }
+        ASSERT_LE(joined.size(), all.size());
+        EXPECT_EQ(all.substr(all.size() - joined.size()), joined);
+        EXPECT_TRUE(joined.size() == all.size() || all[all.size() - joined.size() - 1] == '\n');
+    }
+}
+
 TEST(LineFilterTest, TheSummaryNamesEachListCutShort) {
     const std::pair<FilterLists, std::string> table[] = {
         {{"", "", "", ""}, ""},
@@ -817,6 +877,17 @@ TEST(OptionsTest, WholeNumbersInRangeAndHeadlessOptionsWithPrint) {
         {{"--max-lines", "5", "--time"}, ParseResult::kBad, 0, 0, "--time is for --print"},
         {{"--exclude-process", "7"}, ParseResult::kBad, 0, 0, "--exclude-process is for --print"},
         {{"--print", "--process"}, ParseResult::kBad, 0, 0, "--process needs a value"},
+        {{"--print", "--out", "x", "--out-limit", "1023"},
+         ParseResult::kBad,
+         0,
+         0,
+         "--out-limit: \"1023\" is not a whole number from 1024 to 4294967295"},
+        {{"--print", "--out-limit", "2048"}, ParseResult::kBad, 0, 0, "are for --out"},
+        {{"--print", "--out", "x", "--out-keep", "100"}, ParseResult::kBad, 0, 0},
+        {{"--print", "--out", "x", "--out-limit", "4294967295", "--out-keep", "99"},
+         ParseResult::kRun,
+         kDefaultMaxLines,
+         kDefaultMaxBytes},
         {{"--print", "--regex", "--include", "a|b", "--exclude", "(c"},
          ParseResult::kBad,
          0,

@@ -8,6 +8,7 @@
 #include "menu_harness.h"
 #include "resource.h"
 #include "log_format.h"
+#include "rotating_file.h"
 #include "settings.h"
 #include "viewer_status.h"
 
@@ -613,10 +614,15 @@ TEST_F(LogViewTest, ManyWritersLoseNothing) {
     } const cases[] = {
         {"--print --debug-output --include \"LINE \" --exclude \"writer 0 \"", 8, 2000, 400, false},
         {"--max-lines 1000000", 4, 20000, 0, true},
+        // A file that switches every 64 KiB: the files together hold every line, whole.
+        {"--print --exclude \"writer 0 \" --out-limit 65536 --out-keep 99", 4, 2000, 400, false},
     };
+    auto outFile = [](int n) { return kOut + (n ? "." + std::to_string(n) : ""); };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
-        DeleteFileA(kOut.c_str());
+        for (int n = 0; n <= static_cast<int>(RotatingFile::kMaxKeep); ++n) {
+            DeleteFileA(outFile(n).c_str());
+        }
         RunningViewer viewer(std::string(c.options) + (c.window ? "" : " --out " + kOut));
         std::vector<std::unique_ptr<ChildProcess>> writers;
         for (int w = 0; w < c.writers; ++w) {
@@ -636,7 +642,11 @@ TEST_F(LogViewTest, ManyWritersLoseNothing) {
         EXPECT_EQ(0u, viewer.Close());
         // The window's count says it all: the headless case checks the lines themselves.
         if (!c.window) {
-            std::vector<std::string> lines = ReadLines(kOut);
+            std::vector<std::string> lines;
+            for (int n = RotatingFile::kMaxKeep; n >= 0; --n) {
+                std::vector<std::string> part = ReadLines(outFile(n));
+                lines.insert(lines.end(), part.begin(), part.end());
+            }
             EXPECT_EQ(expected, lines.size());
             std::map<int, std::pair<int, int>> seen = CheckWriters(lines);
             for (int w = 0; w < c.writers; ++w) {
