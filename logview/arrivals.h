@@ -28,7 +28,8 @@ class FaultSink {
 };
 
 struct Arrival {
-    enum class Kind { kLine, kFault, kWriteFailed, kClear };
+    // kFileLine: a followed file's line, read as File › Open reads one.
+    enum class Kind { kLine, kFault, kWriteFailed, kClear, kFileLine };
     Kind kind;
     std::string text;
     std::string process; // "1234 name.exe" for a debug-output line, empty for the channel's

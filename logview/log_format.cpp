@@ -110,6 +110,16 @@ bool ParseLogFileLine(const std::string& text, KeptLine* line) {
     return true;
 }
 
+void TakeLogFileLine(const std::string& text, LineStore* store) {
+    KeptLine line = {};
+    if (ParseLogFileLine(text, &line)) {
+        store->AddSaved(line);
+    } else {
+        store->AddUntimed(!text.empty() && text.back() == '\r' ? text.substr(0, text.size() - 1)
+                                                               : text);
+    }
+}
+
 bool LoadLogFile(const std::wstring& path, LineStore* store, std::string* error) {
     // A line longer than this is cut there: a log's lines are far shorter.
     constexpr size_t kLongestLine = 64 * 1024;
@@ -125,15 +135,7 @@ bool LoadLogFile(const std::wstring& path, LineStore* store, std::string* error)
     std::string chunkBuffer(kChunkSize, '\0');
     char* chunk = &chunkBuffer[0];
     DWORD got = 0;
-    auto take = [store](const std::string& text) {
-        KeptLine line = {};
-        if (ParseLogFileLine(text, &line)) {
-            store->AddSaved(line);
-        } else {
-            store->AddUntimed(!text.empty() && text.back() == '\r' ? text.substr(0, text.size() - 1)
-                                                                   : text);
-        }
-    };
+    auto take = [store](const std::string& text) { TakeLogFileLine(text, store); };
     for (;;) {
         // A pipe whose writer closed its end has ended; any other failure is a fault.
         bool read = ReadFile(file.Get(), chunk, static_cast<DWORD>(kChunkSize), &got, NULL) != 0;

@@ -27,6 +27,10 @@ std::string LogFileLine(const KeptLine& line);
 // Such a line read back; false for any other text (the caller keeps it as a line of its own).
 bool ParseLogFileLine(const std::string& text, KeptLine* line);
 
+// A saved log's line into store: a log file's with its number, time and process, any other as it
+// is, without a time.
+void TakeLogFileLine(const std::string& text, LineStore* store);
+
 // Reads a saved log into store, within its bounds: a log file's lines with their numbers, times and
 // processes, any other line as it is, numbered in order, without a time. False with the reason when
 // the file cannot be opened or read to its end.

@@ -7,6 +7,8 @@
 //   logview --print [--out FILE] [--seconds N] [--include LIST] [--exclude LIST]
 //                                             headless: the same window hidden, each line that
 //                                             passes the filter to standard output (and FILE)
+//   logview FILE | --follow FILE              a saved log in a window of its own (followed: its
+//                                             new lines as they are appended)
 //   either with [--max-lines N] [--max-bytes N], the bounds of what is kept
 //
 // Exit codes: 0, or 4 when a headless viewer lost lines (standard error says how many); 1 when it
@@ -17,6 +19,7 @@
 // headless output, the window (viewer_window.cpp) and its commands (commands.cpp).
 #include "channel_reader.h"
 #include "commands.h"
+#include "file_follower.h"
 #include "log_format.h"
 #include "logview_resource.h"
 #include "options.h"
@@ -222,7 +225,8 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     // A saved log is read before its window shows: one that cannot be read leaves no empty window.
-    if (mode == ViewerMode::kSavedLog && !LoadLogFile(options.openPath, &store, &error)) {
+    if (mode == ViewerMode::kSavedLog && !options.follow &&
+        !LoadLogFile(options.openPath, &store, &error)) {
         return CannotStart(headless, error);
     }
     if (!window.Create(instance, &commands, Title(options).c_str())) {
@@ -241,6 +245,14 @@ int Run(HINSTANCE instance, const Options& options, int show) {
         return CannotStart(headless,
                            "Cannot start the reader thread: " + SystemReason(GetLastError()));
     }
+    FileFollower follower;
+    if (options.follow) {
+        if (!follower.Start(options.openPath, &arrivals)) {
+            return CannotStart(headless,
+                               "Cannot start the file's reader: " + SystemReason(GetLastError()));
+        }
+        window.SetFollowingFile();
+    }
     commands.ApplySettings();
     commands.UpdateMenuChecks();
     ShowOrStayHidden(options, window, show);
@@ -249,6 +261,7 @@ int Run(HINSTANCE instance, const Options& options, int show) {
         output.Fault("listening");
     }
     RunMessageLoop(instance, window, commands);
+    follower.Stop();
     return Finish(channel, captures, window, logFile, headless ? &output : NULL, arrivals);
 }
 

@@ -51,8 +51,8 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
         }
         bool filters = arg == "--include" || arg == "--exclude" || arg == "--process" ||
                        arg == "--exclude-process";
-        bool takesValue = filters || arg == "--out" || arg == "--seconds" || arg == "--max-lines" ||
-                          arg == "--max-bytes";
+        bool takesValue = filters || arg == "--out" || arg == "--seconds" || arg == "--follow" ||
+                          arg == "--max-lines" || arg == "--max-bytes";
         if (takesValue && !hasValue) {
             return Bad(options, arg + " needs a value");
         }
@@ -88,6 +88,12 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
             }
             options->seconds = static_cast<int>(number);
             ++i;
+        } else if (arg == "--follow") {
+            if (!options->openPath.empty()) {
+                return Bad(options, "one saved log at a time: " + value);
+            }
+            options->openPath = argv[++i];
+            options->follow = true;
         } else if (arg == "--out-limit") {
             if (!TakeNumber(arg, value, kMinOutLimit, kMaxOutLimit, &number, options)) {
                 return ParseResult::kBad;

@@ -15,6 +15,8 @@ constexpr char kUsage[] =
     "                        [--regex] [--process LIST] [--exclude-process LIST] [--time]\n"
     "                        [--debug-output]] [--max-lines N] [--max-bytes N]\n"
     "       logview FILE [--max-lines N] [--max-bytes N]     a saved log, in a window of its own\n"
+    "       logview --follow FILE [--max-lines N] [--max-bytes N]   the same, its new lines as "
+    "they come\n"
     "       logview --help | -h | /?\n"
     "  --out, --seconds, --include, --exclude, --regex, --process, --exclude-process, --time\n"
     "  and --debug-output are for --print (headless) alone; --time writes each line with its\n"
@@ -50,6 +52,7 @@ struct Options {
     unsigned long outLimit = 0; // --out-limit: bytes after which the file switches; 0: never
     unsigned outKeep = RotatingFile::kDefaultKeep;
     std::wstring openPath; // a saved log to open; empty: none
+    bool follow = false;   // --follow: the saved log's new lines as they are appended
     int seconds = 0;
     int maxLines = kDefaultMaxLines;
     unsigned long maxBytes = kDefaultMaxBytes;

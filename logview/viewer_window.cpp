@@ -156,6 +156,8 @@ void ViewerWindow::TakeArrivals() {
     for (const Arrival& item : items) {
         if (item.kind == Arrival::Kind::kLine) {
             m_store.Add(item.text, item.process);
+        } else if (item.kind == Arrival::Kind::kFileLine) {
+            TakeLogFileLine(item.text, &m_store);
         } else if (item.kind == Arrival::Kind::kClear) {
             // The lines before it go, those after it stay: the rows are drawn with the batch.
             m_store.Clear();
@@ -386,6 +388,7 @@ void ViewerWindow::UpdateStatus() {
                                                       ? "waiting for the first line from a program that logs "
                                                         "through the duzar channel, such as the setup menu"
                                                       : "the file holds no line")
+             : m_followingFile                 ? "following the file as it grows"
              : m_mode == ViewerMode::kSavedLog ? "a saved log, read once"
              : LastRowVisible()                ? "following"
                                                : "paused: scrolled back");

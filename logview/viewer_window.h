@@ -74,6 +74,8 @@ class ViewerWindow {
     void ApplyAlwaysOnTop();
     // The rows in the settings' font, after the user chose one.
     void ApplyFont();
+    // A saved log whose new lines keep coming (--follow): the status bar says so.
+    void SetFollowingFile() { m_followingFile = true; }
     int Dpi() const { return m_dpi; }
     // The process of the row that the context menu was opened on, as a filter names it: its name,
     // or "channel".
@@ -127,6 +129,7 @@ class ViewerWindow {
     std::string m_notice;
     std::string m_logFile;
     std::string m_menuProcess;
+    bool m_followingFile = false;
     bool m_changingRows = false;  // the window itself changes the list's rows
     bool m_rowsPending = false;   // new rows wait to be drawn
     bool m_frameTimerSet = false; // their frame is timed

@@ -877,6 +877,41 @@ TEST_F(LogViewTest, ASavedLogOpensAgain) {
                                           RRF_RT_DWORD, NULL, &onTop, &size));
 }
 
+// A followed file's new lines come as they are appended, a line still being written once whole;
+// a truncated or replaced file is read again from its start, and that is said.
+TEST_F(LogViewTest, AFollowedFileGrows) {
+    const std::string path = std::string(kWork) + "\\followed.log";
+    auto write = [](const std::string& file, const char* text, bool append) {
+        std::ofstream(file, std::ios::binary | (append ? std::ios::app : std::ios::trunc)) << text;
+    };
+    write(path, "5\t2026-12-08T10:00:00.000\t\tfirst\r\nplain\n", false);
+    RunningViewer viewer("--follow \"" + path + "\"", NULL, path + " - duzar log viewer");
+    EXPECT_EQ((std::vector<std::string>{"first", "plain"}), viewer.WaitForTexts(2));
+    EXPECT_NE(std::string::npos, viewer.Status().find("following the file")) << viewer.Status();
+    write(path, "mid\nhalf", true);
+    EXPECT_EQ("mid", viewer.WaitForTexts(3).back());
+    write(path, " and whole\n", true);
+    EXPECT_EQ("half and whole", viewer.WaitForTexts(4).back());
+    const struct {
+        const char* change;
+        const char* said;
+    } steps[] = {{"truncated", "truncated"}, {"replaced", "replaced"}};
+    for (const auto& step : steps) {
+        std::string text = std::string(step.change) + "\n";
+        if (std::string(step.change) == "replaced") {
+            write(path + ".new", text.c_str(), false);
+            EXPECT_TRUE(
+                MoveFileExA((path + ".new").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+        } else {
+            write(path, text.c_str(), false);
+        }
+        size_t rows = viewer.Texts().size() + 1;
+        EXPECT_EQ(step.change, viewer.WaitForTexts(rows).back());
+        EXPECT_NE(std::string::npos, viewer.Status().find(step.said)) << viewer.Status();
+    }
+    EXPECT_EQ(0u, viewer.Close());
+}
+
 TEST_F(LogViewTest, SetupMenuLinesArrive) {
     RunningViewer viewer("--print --out " + kOut);
     {
