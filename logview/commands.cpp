@@ -133,7 +133,8 @@ void Commands::OnCommand(WORD command) {
     // The last command's outcome stands until the next.
     m_window.SetNotice("");
     switch (command) {
-    case IDM_OPEN: m_files.AskSavedLog(); break;
+    case IDM_OPEN:
+    case IDM_OPEN_FOLLOW: m_files.AskSavedLog(command == IDM_OPEN_FOLLOW); break;
     case IDM_SAVE: m_files.SaveAs(); break;
     case IDM_LOG_TO_FILE: ToggleLogToFile(); break;
     case IDM_CAPTURE_DEBUG:

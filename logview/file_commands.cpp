@@ -102,19 +102,20 @@ void FileCommands::CloseLogFile() {
     m_window.SetLogFile(std::wstring());
 }
 
-void FileCommands::AskSavedLog() {
+void FileCommands::AskSavedLog(bool follow) {
     wchar_t file[MAX_PATH] = {};
     OPENFILENAMEW dialog = FileDialog(m_window.Handle(), kLogFileTypes, file);
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
     if (GetOpenFileNameW(&dialog)) {
-        OpenSavedLog(file);
+        OpenSavedLog(file, follow);
     }
 }
 
-void FileCommands::OpenSavedLog(const std::wstring& path) {
+void FileCommands::OpenSavedLog(const std::wstring& path, bool follow) {
     wchar_t program[MAX_PATH];
     DWORD length = GetModuleFileNameW(NULL, program, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(program, length) + L"\" \"" + path + L"\"";
+    std::wstring command = L"\"" + std::wstring(program, length) + L"\" " +
+                           (follow ? L"--follow " : L"") + L"\"" + path + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};

@@ -14,8 +14,9 @@ class FileCommands {
     FileCommands(const FileCommands&) = delete;
     FileCommands& operator=(const FileCommands&) = delete;
 
-    void AskSavedLog();
-    void OpenSavedLog(const std::wstring& path);
+    // follow: the window follows the file as it grows (--follow).
+    void AskSavedLog(bool follow);
+    void OpenSavedLog(const std::wstring& path, bool follow = false);
     void SaveAs();
     void OnSaveDone();
     // On: asks for the file, offering *path (the last one used), and appends to it; off: closes
