@@ -206,6 +206,10 @@ int Run(HINSTANCE instance, const Options& options, int show) {
         return CannotStart(headless,
                            "Cannot start the output's threads: " + SystemReason(GetLastError()));
     }
+    if (headless &&
+        !output.Forward(options.syslog, options.syslogPriority, queueLines, budget, &error)) {
+        return CannotStart(headless, error);
+    }
     UserSettings settings(mode, TakeSettings(options));
     LineStore store(static_cast<size_t>(options.maxLines), &budget);
     // The depth chosen in the window, unless the command line says another.

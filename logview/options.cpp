@@ -51,13 +51,15 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
         }
         bool filters = arg == "--include" || arg == "--exclude" || arg == "--process" ||
                        arg == "--exclude-process";
-        bool takesValue = filters || arg == "--out" || arg == "--seconds" || arg == "--follow" ||
-                          arg == "--max-lines" || arg == "--max-bytes";
+        bool forwards = arg == "--syslog" || arg == "--syslog-priority";
+        bool takesValue = filters || forwards || arg == "--out" || arg == "--seconds" ||
+                          arg == "--follow" || arg == "--max-lines" || arg == "--max-bytes";
         if (takesValue && !hasValue) {
             return Bad(options, arg + " needs a value");
         }
-        if (headlessOption.empty() && (filters || arg == "--out" || arg == "--seconds" ||
-                                       arg == "--time" || arg == "--debug-output")) {
+        if (headlessOption.empty() &&
+            (filters || forwards || arg == "--out" || arg == "--seconds" || arg == "--time" ||
+             arg == "--debug-output")) {
             headlessOption = arg;
         }
         if (arg == "--print") {
@@ -81,6 +83,20 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
             ++i;
         } else if (arg == "--exclude-process") {
             options->filter.excludeProcess = value;
+            ++i;
+        } else if (arg == "--syslog") {
+            SyslogTarget target;
+            std::string refused;
+            if (!ParseSyslogUrl(value, &target, &refused)) {
+                return Bad(options, "--syslog: " + refused);
+            }
+            options->syslog.push_back(target);
+            ++i;
+        } else if (arg == "--syslog-priority") {
+            std::string refused;
+            if (!ParseSyslogPriority(value, &options->syslogPriority, &refused)) {
+                return Bad(options, "--syslog-priority: " + refused);
+            }
             ++i;
         } else if (arg == "--seconds") {
             if (!TakeNumber(arg, value, 0, kMaxSeconds, &number, options)) {

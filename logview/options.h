@@ -4,16 +4,19 @@
 
 #include "line_filter.h"
 #include "rotating_file.h"
+#include "syslog_message.h"
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 constexpr char kUsage[] =
     "usage: logview [--print [--out FILE [--out-limit N] [--out-keep N]] [--seconds N]\n"
     "                        [--include LIST] [--exclude LIST]\n"
     "                        [--regex] [--process LIST] [--exclude-process LIST] [--time]\n"
-    "                        [--debug-output]] [--max-lines N] [--max-bytes N]\n"
+    "                        [--debug-output] [--syslog URL]... [--syslog-priority P]]\n"
+    "                        [--max-lines N] [--max-bytes N]\n"
     "       logview FILE [--max-lines N] [--max-bytes N]     a saved log, in a window of its own\n"
     "       logview --follow FILE [--max-lines N] [--max-bytes N]   the same, its new lines as "
     "they come\n"
@@ -24,6 +27,9 @@ constexpr char kUsage[] =
     "  expression (ECMAScript's syntax, case ignored) rather than a LIST\n"
     "  --out-limit: past N bytes (1024 to 4294967295) FILE is renamed FILE.1, older ones shifted\n"
     "  up to FILE.K (--out-keep K, 1 to 99, default 5), and a new FILE begun, between two lines\n"
+    "  --syslog: each line the filter passes to a syslog collector too (RFC 5424), at\n"
+    "  udp://HOST[:514], tcp://HOST[:601] or tls://HOST[:6514]; --syslog-priority: its facility\n"
+    "  and severity, as user.notice (the default) or local3.warning\n"
     "  N: whole numbers; --seconds 0 to 2147483 (0: no limit), --max-lines 1 to 1000000,\n"
     "     --max-bytes 1048576 to 268435456 (kept lines and their records; default 67108864)\n"
     "  LIST: substrings separated by ';', matched without regard to case; for --process and\n"
@@ -58,6 +64,8 @@ struct Options {
     unsigned long maxBytes = kDefaultMaxBytes;
     bool boundsGiven = false; // --max-lines or --max-bytes: the window's kept depth gives way
     FilterLists filter;
+    std::vector<SyslogTarget> syslog; // --syslog, each
+    int syslogPriority = kDefaultSyslogPriority;
     std::string problem; // what is wrong with the command line, when it is
 };
 

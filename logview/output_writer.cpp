@@ -130,9 +130,24 @@ bool HeadlessOutput::Start(size_t items, ByteBudget& budget) {
            m_file.Writer().Start(&m_outFile, m_outPath, this, items, budget);
 }
 
+bool HeadlessOutput::Forward(const std::vector<SyslogTarget>& targets, int priority, size_t items,
+                             ByteBudget& budget, std::string* error) {
+    SyslogOrigin origin = {priority, SyslogHostName()};
+    for (const SyslogTarget& target : targets) {
+        m_senders.emplace_back(new SyslogSender(target, origin, this));
+        if (!m_senders.back()->Start(items, budget, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void HeadlessOutput::Attach(LineStore* store) {
     store->AddSink(&m_out);
     store->AddSink(&m_file);
+    for (auto& sender : m_senders) {
+        store->AddSink(sender.get());
+    }
 }
 
 void HeadlessOutput::OutputSink::Line(const KeptLine& line, bool shown) {
@@ -149,14 +164,27 @@ void HeadlessOutput::Fault(const std::string& text) {
 unsigned long HeadlessOutput::Finish(unsigned long lost, DWORD timeout, bool* ended) {
     *ended = m_file.Writer().Finish(timeout);
     *ended = m_out.Writer().Finish(timeout) && *ended;
-    unsigned long out = m_out.Writer().Lost(), file = m_file.Writer().Lost();
-    if (lost + out + file > 0) {
-        // Each output apart: a line lost to a stalled standard output may be whole in the file.
-        std::string said = "lines lost: " + std::to_string(lost) + " behind the window, " +
-                           std::to_string(out) + " on standard output";
-        Fault(m_outPath.empty() ? said : said + ", " + std::to_string(file) + " in " + m_outPath);
+    for (auto& sender : m_senders) {
+        *ended = sender->Finish(timeout) && *ended;
     }
+    // Each output apart: a line lost to a stalled standard output may be whole in the file.
+    unsigned long out = m_out.Writer().Lost(), file = m_file.Writer().Lost();
+    std::string said = "lines lost: " + std::to_string(lost) + " behind the window, " +
+                       std::to_string(out) + " on standard output";
+    said += m_outPath.empty() ? "" : ", " + std::to_string(file) + " in " + m_outPath;
     lost += out + file;
+    std::string uncertain;
+    for (auto& sender : m_senders) {
+        said += ", " + std::to_string(sender->Lost()) + " to " + sender->Url();
+        lost += sender->Lost();
+        if (sender->Uncertain() > 0) {
+            Fault(std::to_string(sender->Uncertain()) + " lines sent to " + sender->Url() +
+                  " just before a connection broke may not have arrived");
+        }
+    }
+    if (lost > 0) {
+        Fault(said);
+    }
     *ended = m_error.Finish(timeout) && *ended;
     return lost;
 }

@@ -11,11 +11,13 @@
 #include "line_store.h"
 #include "owned.h"
 #include "rotating_file.h"
+#include "syslog_sender.h"
 #include "system_text.h"
 #include "worker_thread.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class OutputWriter {
   public:
@@ -80,7 +82,11 @@ class HeadlessOutput : public FaultSink {
     // older ones; false with the reason in error when it cannot be.
     bool Open(const std::wstring& outPath, ULONGLONG limit, unsigned keep, std::string* error);
     bool Start(size_t items, ByteBudget& budget);
-    // Standard output and the file, each a sink of the store.
+    // Forwarding to each collector (--syslog), each with a queue of at most items; false with the
+    // reason.
+    bool Forward(const std::vector<SyslogTarget>& targets, int priority, size_t items,
+                 ByteBudget& budget, std::string* error);
+    // Standard output, the file and the collectors, each a sink of the store.
     void Attach(LineStore* store);
     void Fault(const std::string& text);
     void WriteFailed(const std::string& text) override { Fault(text); }
@@ -110,6 +116,7 @@ class HeadlessOutput : public FaultSink {
     RotatingFile m_outFile;
     OutputSink m_out;
     OutputSink m_file;
+    std::vector<std::unique_ptr<SyslogSender>> m_senders;
     OutputWriter m_error;
 };
 

@@ -3,6 +3,7 @@
 #include "box_watcher.h"
 #include "channel_reader.h"
 #include "child_process.h"
+#include "collector.h"
 #include "duzar.h"
 #include "logview_resource.h"
 #include "menu_harness.h"
@@ -654,6 +655,89 @@ TEST_F(LogViewTest, ManyWritersLoseNothing) {
             }
         }
         EXPECT_EQ("", ReadFileText(kErrorFile));
+    }
+}
+
+// Every line to a real collector once, in order, with its fields: over UDP; over TCP to a
+// collector that starts only after the lines came, and to one restarted mid-run, where a loss is
+// only what the viewer said may not have arrived. A flushed line with control characters stays
+// one message.
+TEST_F(LogViewTest, ForwardsEachLineToACollector) {
+    struct Case {
+        const char* scheme;
+        int writers, lines;
+        bool absentAtStart, restart;
+    } const cases[] = {
+        {"udp", 2, 200, false, false}, {"tcp", 2, 200, true, false}, {"tcp", 8, 1000, false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.scheme) + (c.restart ? " restarted" : ""));
+        Collector collector(COLLECTOR_DIR);
+        ASSERT_TRUE(c.absentAtStart || collector.Start());
+        RunningViewer viewer("--print --debug-output --syslog-priority local3.warning --syslog " +
+                             std::string(c.scheme) +
+                             "://127.0.0.1:" + std::to_string(collector.Port()));
+        const size_t expected = static_cast<size_t>(c.writers * c.lines) + 1;
+        std::vector<std::unique_ptr<ChildProcess>> writers;
+        for (int w = 0; w < c.writers; ++w) {
+            writers.push_back(std::make_unique<ChildProcess>(Writer(w, c.lines, 1) + " both"));
+        }
+        if (c.restart) {
+            EXPECT_TRUE(WaitUntil([&] { return collector.Messages().size() >= expected / 4; }));
+            collector.Stop();
+            EXPECT_TRUE(collector.Start());
+        }
+        for (const auto& writer : writers) {
+            EXPECT_EQ(0u, writer->Wait());
+        }
+        SendMessageA(viewer.Window(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("two\nrows\x01"));
+        EXPECT_TRUE(WaitUntil([&] { return viewer.Count().lines == expected; }));
+        // The viewer's last try, at its end, reaches a collector that starts only now; stopped,
+        // the collector has written all it took.
+        EXPECT_TRUE(!c.absentAtStart || collector.Start());
+        EXPECT_EQ(0u, viewer.Close());
+        collector.Stop();
+        std::string said = ReadFileText(kErr);
+        unsigned long uncertain = 0;
+        size_t at = said.find(" lines sent to ");
+        if (at != std::string::npos) {
+            uncertain = std::stoul(said.substr(said.rfind(' ', at - 1) + 1));
+        }
+        std::map<std::string, std::vector<std::string>> texts; // by MSGID: each in order
+        std::set<std::string> numbers;
+        for (const std::string& message : collector.Messages()) {
+            std::vector<std::string> field;
+            std::istringstream fields(message);
+            for (std::string one; field.size() < 7 && std::getline(fields, one, '|');) {
+                field.push_back(one);
+            }
+            std::string text;
+            std::getline(fields, text);
+            ASSERT_EQ(7u, field.size()) << message;
+            EXPECT_TRUE(numbers.insert(field[4]).second) << "twice: " << message;
+            EXPECT_EQ("local3.warning", field[6]);
+            EXPECT_NE("-", field[0]);
+            EXPECT_EQ(0u, text.find("\xEF\xBB\xBF")) << message;
+            text.erase(0, 3);
+            bool channel = field[3] == "channel";
+            EXPECT_EQ(channel ? "duzar" : "duzar_writer.exe", field[1]) << message;
+            EXPECT_EQ(channel, field[2] == "-") << message;
+            int parts[8] = {};
+            char sign = 0;
+            EXPECT_EQ(9, sscanf(field[5].c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c%2d", &parts[0],
+                                &parts[1], &parts[2], &parts[3], &parts[4], &parts[5], &parts[6],
+                                &sign, &parts[7]))
+                << message;
+            EXPECT_EQ(29u, field[5].size()) << message;
+            if (text.compare(0, 7, "writer ") == 0) {
+                texts[field[3]].push_back(text);
+            } else {
+                EXPECT_EQ("two#012rows#001", text);
+            }
+        }
+        CheckWriters(texts["channel"]);
+        CheckWriters(texts["debug"]);
+        EXPECT_LE(expected - numbers.size(), uncertain) << said;
+        EXPECT_EQ(c.restart, uncertain > 0) << said;
     }
 }
 

@@ -1,0 +1,276 @@
+#include "syslog_sender.h"
+
+#include "system_text.h"
+
+#include <ws2tcpip.h>
+
+namespace {
+
+// What a connection's buffers may hold at least, where the system says less.
+constexpr int kLeastBuffers = 64 * 1024;
+
+int SocketInt(SOCKET socket, int option) {
+    int value = 0;
+    int size = sizeof value;
+    return getsockopt(socket, SOL_SOCKET, option, reinterpret_cast<char*>(&value), &size) == 0
+               ? value
+               : 0;
+}
+
+// A blocking socket's connect, bounded: the socket waits without blocking meanwhile.
+bool ConnectWithin(SOCKET socket, const sockaddr* address, int length, DWORD timeout) {
+    u_long nonBlocking = 1;
+    ioctlsocket(socket, FIONBIO, &nonBlocking);
+    bool connected = connect(socket, address, length) == 0;
+    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(socket, &writable);
+        FD_SET(socket, &failed);
+        timeval wait = {static_cast<long>(timeout / 1000),
+                        static_cast<long>(timeout % 1000) * 1000};
+        int ready = select(0, NULL, &writable, &failed, &wait);
+        int error = SocketInt(socket, SO_ERROR);
+        connected = ready > 0 && FD_ISSET(socket, &writable) && error == 0;
+        WSASetLastError(ready == 0 ? WSAETIMEDOUT : error);
+    }
+    int saved = WSAGetLastError();
+    nonBlocking = 0;
+    ioctlsocket(socket, FIONBIO, &nonBlocking);
+    WSASetLastError(saved);
+    return connected;
+}
+
+} // namespace
+
+SyslogSender::SyslogSender(const SyslogTarget& target, const SyslogOrigin& origin,
+                           FaultSink* faults)
+    : m_target(target), m_origin(origin), m_faults(faults) {}
+
+SyslogSender::~SyslogSender() {
+    m_worker.Stop(INFINITE); // before the sockets' library goes
+    m_socket.Reset();
+    if (m_winsock) {
+        WSACleanup();
+    }
+}
+
+bool SyslogSender::Start(size_t items, ByteBudget& budget, std::string* error) {
+    WSADATA data;
+    int started = WSAStartup(MAKEWORD(2, 2), &data);
+    m_winsock = started == 0;
+    m_queue.SetCapacity(items, budget);
+    m_wake.Reset(CreateEventA(NULL, FALSE, FALSE, NULL));
+    DWORD code = started != 0 ? static_cast<DWORD>(started) : 0;
+    if (!code && (!m_wake || !m_worker.Start<SyslogSender, &SyslogSender::Run>(this))) {
+        code = GetLastError();
+    }
+    if (code) {
+        *error = "cannot start forwarding to " + m_target.url + ": " + SystemReason(code);
+    }
+    return code == 0;
+}
+
+void SyslogSender::Line(const KeptLine& line, bool shown) {
+    if (shown && m_worker.Running()) {
+        std::string message = SyslogMessage(line, m_origin);
+        m_queue.Push(
+            {m_target.transport == SyslogTransport::kUdp ? message : SyslogFrame(message)});
+    }
+}
+
+void SyslogSender::EndOfBatch() {
+    if (m_wake && InterlockedExchange(&m_wakePending, 1) == 0) {
+        SetEvent(m_wake.Get());
+    }
+}
+
+void SyslogSender::Run() {
+    HANDLE waits[] = {m_worker.StopEvent(), m_wake.Get()};
+    DWORD pause = kFirstPauseMs;
+    bool stopping = false, triedAtStop = false;
+    for (;;) {
+        if (!m_socket) {
+            // Once stopping, one more connection is tried, without a pause.
+            if (triedAtStop) {
+                break;
+            }
+            triedAtStop = stopping;
+            if (!Connect()) {
+                if (!stopping) {
+                    stopping = WaitForSingleObject(waits[0], pause) == WAIT_OBJECT_0;
+                    pause = pause * 2 < kLongestPauseMs ? pause * 2 : kLongestPauseMs;
+                }
+                continue;
+            }
+            pause = kFirstPauseMs;
+        }
+        size_t held = 0;
+        for (Item& item : m_queue.TakeAll(&held)) {
+            m_unsent.push_back(std::move(item));
+        }
+        m_unsentHeld += held;
+        InterlockedExchange(&m_unsentCount, static_cast<LONG>(m_unsent.size()));
+        if (!m_unsent.empty()) {
+            if (PeerClosed()) {
+                Broke("the collector closed the connection");
+                continue;
+            }
+            if (!SendUnsent()) {
+                Broke(SystemReason(static_cast<DWORD>(WSAGetLastError())));
+                continue;
+            }
+        }
+        if (stopping) {
+            break;
+        }
+        DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        InterlockedExchange(&m_wakePending, 0);
+        stopping = woken != WAIT_OBJECT_0 + 1;
+    }
+    m_leftAtFinish = static_cast<unsigned long>(m_unsent.size() + m_queue.Size());
+}
+
+bool SyslogSender::Connect() {
+    bool udp = m_target.transport == SyslogTransport::kUdp;
+    addrinfo hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = udp ? SOCK_DGRAM : SOCK_STREAM;
+    hints.ai_protocol = udp ? IPPROTO_UDP : IPPROTO_TCP;
+    addrinfo* found = NULL;
+    int error =
+        getaddrinfo(m_target.host.c_str(), std::to_string(m_target.port).c_str(), &hints, &found);
+    for (addrinfo* address = found; address && !m_socket; address = address->ai_next) {
+        OwnedSocket socket(
+            ::socket(address->ai_family, address->ai_socktype, address->ai_protocol));
+        if (!socket) {
+            error = WSAGetLastError();
+        } else if (!ConnectWithin(socket.Get(), address->ai_addr,
+                                  static_cast<int>(address->ai_addrlen), kConnectWaitMs)) {
+            error = WSAGetLastError();
+        } else {
+            m_socket = std::move(socket);
+        }
+    }
+    if (found) {
+        freeaddrinfo(found);
+    }
+    if (!m_socket) {
+        if (!m_away) {
+            Say("cannot reach " + m_target.url + ": " + SystemReason(static_cast<DWORD>(error)) +
+                "; trying again");
+        }
+        m_away = true;
+        return false;
+    }
+    DWORD sendWait = kSendWaitMs;
+    setsockopt(m_socket.Get(), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&sendWait),
+               sizeof sendWait);
+    m_inFlightBytes = static_cast<size_t>(SocketInt(m_socket.Get(), SO_SNDBUF)) +
+                      static_cast<size_t>(SocketInt(m_socket.Get(), SO_RCVBUF));
+    if (m_inFlightBytes < static_cast<size_t>(2 * kLeastBuffers)) {
+        m_inFlightBytes = 2 * kLeastBuffers;
+    }
+    if (m_away) {
+        Say("forwarding to " + m_target.url + " again");
+    }
+    m_away = false;
+    InterlockedExchange(&m_connected, 1);
+    return true;
+}
+
+bool SyslogSender::SendUnsent() {
+    bool udp = m_target.transport == SyslogTransport::kUdp;
+    while (!m_unsent.empty()) {
+        const std::string& text = m_unsent.front().text;
+        size_t done = 0;
+        while (done < text.size()) {
+            int sent =
+                send(m_socket.Get(), text.data() + done, static_cast<int>(text.size() - done), 0);
+            if (sent == SOCKET_ERROR) {
+                if (!udp) {
+                    // A line cut short goes again whole: the collector drops the broken frame.
+                    return false;
+                }
+                // Best effort: a datagram refused (nothing listens there now) is not tried again.
+                InterlockedIncrement(&m_refused);
+                break;
+            }
+            done += static_cast<size_t>(sent);
+        }
+        if (done == text.size()) {
+            InterlockedIncrement(&m_sent);
+            m_recent.push_back(text.size());
+            m_recentBytes += text.size();
+            while (m_recentBytes > m_inFlightBytes) {
+                m_recentBytes -= m_recent.front();
+                m_recent.pop_front();
+            }
+        }
+        m_unsent.pop_front();
+        InterlockedDecrement(&m_unsentCount);
+    }
+    m_queue.GiveBack(m_unsentHeld);
+    m_unsentHeld = 0;
+    return true;
+}
+
+bool SyslogSender::PeerClosed() {
+    if (m_target.transport == SyslogTransport::kUdp) {
+        return false;
+    }
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(m_socket.Get(), &readable);
+    timeval now = {0, 0};
+    if (select(0, &readable, NULL, NULL, &now) <= 0) {
+        return false;
+    }
+    // A collector says nothing on this protocol: what is readable is its end, or its reset.
+    char discard[256];
+    return recv(m_socket.Get(), discard, sizeof discard, 0) <= 0;
+}
+
+void SyslogSender::Broke(const std::string& reason) {
+    // The sockets' buffers now: the system grows them with the traffic.
+    size_t buffers = static_cast<size_t>(SocketInt(m_socket.Get(), SO_SNDBUF)) +
+                     static_cast<size_t>(SocketInt(m_socket.Get(), SO_RCVBUF));
+    m_socket.Reset();
+    InterlockedExchange(&m_connected, 0);
+    size_t uncertain = 0, bytes = 0;
+    for (auto size = m_recent.rbegin();
+         size != m_recent.rend() && bytes < (buffers > m_inFlightBytes ? buffers : m_inFlightBytes);
+         ++size) {
+        bytes += *size;
+        ++uncertain;
+    }
+    m_recent.clear();
+    m_recentBytes = 0;
+    InterlockedExchangeAdd(&m_uncertain, static_cast<LONG>(uncertain));
+    Say("the connection to " + m_target.url + " broke (" + reason + "): up to " +
+        std::to_string(uncertain) + " lines sent just before may not have arrived; reconnecting");
+    m_away = true;
+}
+
+void SyslogSender::Say(const std::string& text) {
+    if (m_faults) {
+        m_faults->WriteFailed(text);
+    }
+}
+
+bool SyslogSender::Finish(DWORD timeout) {
+    if (!m_worker.Running()) {
+        return true;
+    }
+    if (m_worker.Stop(timeout)) {
+        return true;
+    }
+    // Still blocked on the collector: what it holds and what waits for it will not be sent.
+    m_leftAtFinish = static_cast<unsigned long>(m_unsentCount) + m_queue.Size();
+    return false;
+}
+
+unsigned long SyslogSender::Lost() {
+    return m_queue.Dropped() + static_cast<unsigned long>(m_refused) + m_leftAtFinish;
+}

@@ -1,0 +1,100 @@
+// Forwarding to a syslog collector: each line that the filter passes, as an RFC 5424 message
+// (syslog_message.h), sent by a thread of its own so that neither the window's thread nor the
+// readers ever wait on the network. Lines wait in a bounded queue, in order and within the
+// viewer's byte budget, while the collector is away; it is tried again with growing pauses, and
+// a full queue drops its oldest, counted as lost. On a stream, a line that was handed to a
+// connection is not sent again on the next one, so that none arrives twice; what the broken
+// connection held in its buffers (ours and the collector's) may not have arrived, and is counted
+// and said. On UDP a message is sent once, best effort: a send refused is counted as lost.
+#pragma once
+
+#include "arrivals.h"
+#include "line_store.h"
+#include "owned.h"
+#include "syslog_message.h"
+#include "worker_thread.h"
+
+#include <winsock2.h>
+
+#include <deque>
+#include <string>
+
+struct SocketTraits {
+    static SOCKET None() { return INVALID_SOCKET; }
+    static bool Valid(SOCKET value) { return value != INVALID_SOCKET; }
+    static void Close(SOCKET value) { closesocket(value); }
+};
+using OwnedSocket = Owned<SOCKET, SocketTraits>;
+
+class SyslogSender : public LineSink {
+  public:
+    // A collector that takes longer to accept, or to take what was sent, is taken for away.
+    static constexpr DWORD kConnectWaitMs = 3000;
+    static constexpr DWORD kSendWaitMs = 5000;
+    // The pauses between tries double from the first to the longest.
+    static constexpr DWORD kFirstPauseMs = 250;
+    static constexpr DWORD kLongestPauseMs = 4000;
+
+    // What goes wrong (and right again) is said to faults, with the URL.
+    SyslogSender(const SyslogTarget& target, const SyslogOrigin& origin, FaultSink* faults);
+    ~SyslogSender();
+    SyslogSender(const SyslogSender&) = delete;
+    SyslogSender& operator=(const SyslogSender&) = delete;
+
+    // Starts the thread with a queue of at most items within budget; false with the reason.
+    bool Start(size_t items, ByteBudget& budget, std::string* error);
+    void Line(const KeptLine& line, bool shown) override;
+    void EndOfBatch() override;
+
+    // Sends what is queued (connecting once more if it must) and ends the thread, waiting at most
+    // timeout; what is still unsent then counts as lost. False when the thread still runs.
+    bool Finish(DWORD timeout);
+
+    // Dropped by a full queue, refused (UDP), or unsent at Finish.
+    unsigned long Lost() override;
+    // Handed to connections that broke afterwards, within their buffers: perhaps never arrived.
+    unsigned long Uncertain() const { return static_cast<unsigned long>(m_uncertain); }
+    unsigned long Sent() const { return static_cast<unsigned long>(m_sent); }
+    bool Connected() const { return m_connected != 0; }
+    const std::string& Url() const { return m_target.url; }
+
+  private:
+    struct Item {
+        std::string text;
+    };
+
+    void Run();
+    // A connection, or false with the failure said once for each time the collector goes away.
+    bool Connect();
+    // Sends m_unsent from its front, each item as it goes; false when the connection broke.
+    bool SendUnsent();
+    // Whether a stream's collector closed its end (or reset it) since the last send.
+    bool PeerClosed();
+    void Broke(const std::string& reason);
+    void Say(const std::string& text);
+
+    SyslogTarget m_target;
+    SyslogOrigin m_origin;
+    FaultSink* m_faults;
+    bool m_winsock = false;
+    OwnedHandle m_wake;
+    BoundedQueue<Item> m_queue;
+    // The sender's thread alone: the connection, what it took and has not sent, and the sizes of
+    // what it sent lately, newest last, within what the sockets' buffers may hold.
+    OwnedSocket m_socket;
+    std::deque<Item> m_unsent;
+    size_t m_unsentHeld = 0; // bytes the unsent lines hold in the budget
+    std::deque<size_t> m_recent;
+    size_t m_recentBytes = 0;
+    size_t m_inFlightBytes = 0;
+    bool m_away = false; // the failure to connect was said
+    // Set by the thread, read by others.
+    volatile LONG m_refused = 0;
+    volatile LONG m_uncertain = 0;
+    volatile LONG m_sent = 0;
+    volatile LONG m_connected = 0;
+    volatile LONG m_unsentCount = 0;
+    volatile LONG m_wakePending = 0;
+    unsigned long m_leftAtFinish = 0;
+    WorkerThread m_worker; // last: its thread ends before the rest goes
+};
