@@ -59,6 +59,56 @@ bool Expect(const char** at, char c) {
     return *(*at)++ == c;
 }
 
+// "2026-12-08T17:59:41.123" at *at, with fraction digits after the seconds (the first three are
+// the milliseconds), moved past it; false for a date that does not exist (February 31st, the year
+// 0).
+bool DateTime(const char** at, int fraction, SYSTEMTIME* clock, ULONGLONG* arrival) {
+    unsigned year, month, day, hour, minute, second, ms, rest;
+    if (!Digits(at, 4, &year) || !Expect(at, '-') || !Digits(at, 2, &month) || !Expect(at, '-') ||
+        !Digits(at, 2, &day) || !Expect(at, 'T') || !Digits(at, 2, &hour) || !Expect(at, ':') ||
+        !Digits(at, 2, &minute) || !Expect(at, ':') || !Digits(at, 2, &second) ||
+        !Expect(at, '.') || fraction < 3 || !Digits(at, 3, &ms) ||
+        !Digits(at, fraction - 3, &rest) || month < 1 || month > 12 || day < 1 || day > 31 ||
+        hour > 23 || minute > 59 || second > 59) {
+        return false;
+    }
+    *clock = {};
+    clock->wYear = static_cast<WORD>(year);
+    clock->wMonth = static_cast<WORD>(month);
+    clock->wDay = static_cast<WORD>(day);
+    clock->wHour = static_cast<WORD>(hour);
+    clock->wMinute = static_cast<WORD>(minute);
+    clock->wSecond = static_cast<WORD>(second);
+    clock->wMilliseconds = static_cast<WORD>(ms);
+    FILETIME local = {}, utc = {};
+    if (!SystemTimeToFileTime(clock, &local) || !LocalFileTimeToFileTime(&local, &utc)) {
+        return false;
+    }
+    *arrival = Ticks(utc);
+    return true;
+}
+
+// The digits after a timestamp's seconds: RFC 5424 allows one to six.
+int FractionDigits(const char* at) {
+    const char* dot = strchr(at, '.');
+    int digits = 0;
+    while (dot && digits < 7 && dot[1 + digits] >= '0' && dot[1 + digits] <= '9') {
+        ++digits;
+    }
+    return digits;
+}
+
+// The next field that ends in a blank, moved past the blank; false at the end of text.
+bool Field(const std::string& text, size_t* at, std::string* field) {
+    size_t blank = text.find(' ', *at);
+    if (blank == std::string::npos) {
+        return false;
+    }
+    *field = text.substr(*at, blank - *at);
+    *at = blank + 1;
+    return true;
+}
+
 } // namespace
 
 bool ParseLogFileLine(const std::string& text, KeptLine* line) {
@@ -73,13 +123,9 @@ bool ParseLogFileLine(const std::string& text, KeptLine* line) {
         }
         number = number * 10 + static_cast<unsigned long>(*at - '0');
     }
-    unsigned year, month, day, hour, minute, second, ms;
-    if (!Expect(&at, '\t') || !Digits(&at, 4, &year) || !Expect(&at, '-') ||
-        !Digits(&at, 2, &month) || !Expect(&at, '-') || !Digits(&at, 2, &day) ||
-        !Expect(&at, 'T') || !Digits(&at, 2, &hour) || !Expect(&at, ':') ||
-        !Digits(&at, 2, &minute) || !Expect(&at, ':') || !Digits(&at, 2, &second) ||
-        !Expect(&at, '.') || !Digits(&at, 3, &ms) || !Expect(&at, '\t') || month < 1 ||
-        month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) {
+    SYSTEMTIME clock = {};
+    ULONGLONG arrival = 0;
+    if (!Expect(&at, '\t') || !DateTime(&at, 3, &clock, &arrival) || !Expect(&at, '\t')) {
         return false;
     }
     size_t start = static_cast<size_t>(at - text.c_str());
@@ -89,30 +135,64 @@ bool ParseLogFileLine(const std::string& text, KeptLine* line) {
     }
     // A file written on Windows ends its lines with CR LF.
     size_t end = text.size() > tab + 1 && text.back() == '\r' ? text.size() - 1 : text.size();
-    SYSTEMTIME clock = {};
-    clock.wYear = static_cast<WORD>(year);
-    clock.wMonth = static_cast<WORD>(month);
-    clock.wDay = static_cast<WORD>(day);
-    clock.wHour = static_cast<WORD>(hour);
-    clock.wMinute = static_cast<WORD>(minute);
-    clock.wSecond = static_cast<WORD>(second);
-    clock.wMilliseconds = static_cast<WORD>(ms);
-    FILETIME local = {}, utc = {};
-    // A date that does not exist (February 31st, the year 0) is not a log file's.
-    if (!SystemTimeToFileTime(&clock, &local) || !LocalFileTimeToFileTime(&local, &utc)) {
-        return false;
-    }
     line->number = number;
     line->clock = clock;
-    line->arrival = Ticks(utc);
+    line->arrival = arrival;
     line->process = text.substr(start, tab - start);
     line->text = text.substr(tab + 1, end - tab - 1);
     return true;
 }
 
+bool ParseSyslogLine(const std::string& text, KeptLine* line, std::string* host) {
+    // <PRI>1 TIMESTAMP HOSTNAME APP-NAME PROCID MSGID STRUCTURED-DATA MSG
+    size_t at = text.find(">1 ");
+    if (text.empty() || text[0] != '<' || at == std::string::npos || at > 4) {
+        return false;
+    }
+    const char* time = text.c_str() + at + 3;
+    int fraction = FractionDigits(time);
+    if (fraction < 3 || fraction > 6 || !DateTime(&time, fraction, &line->clock, &line->arrival) ||
+        (*time != 'Z' && *time != '+' && *time != '-')) {
+        return false;
+    }
+    std::string app, pid, msgid;
+    at = text.find(' ', static_cast<size_t>(time - text.c_str()));
+    if (at == std::string::npos) {
+        return false;
+    }
+    ++at;
+    if (!Field(text, &at, host) || !Field(text, &at, &app) || !Field(text, &at, &pid) ||
+        !Field(text, &at, &msgid)) {
+        return false;
+    }
+    // The structured data: "-", or elements in brackets whose values may hold "\]".
+    size_t sd = at;
+    while (at < text.size() && text[at] == '[') {
+        for (++at; at < text.size() && text[at] != ']'; ++at) {
+            at += text[at] == '\\' ? 1 : 0;
+        }
+        ++at;
+    }
+    at += at == sd && text.compare(at, 1, "-") == 0 ? 1 : 0;
+    size_t number = text.find("line=\"", sd);
+    line->number = number < at ? strtoul(text.c_str() + number + 6, NULL, 10) : 0;
+    // Only this viewer's debug-output lines name a process as its lines do.
+    line->process = msgid == "channel" ? std::string() : pid + " " + app;
+    line->text = at < text.size() ? text.substr(at + 1) : std::string();
+    if (line->text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        line->text.erase(0, 3);
+    }
+    return true;
+}
+
 void TakeLogFileLine(const std::string& text, LineStore* store) {
     KeptLine line = {};
-    if (ParseLogFileLine(text, &line)) {
+    std::string host;
+    if (ParseSyslogLine(text, &line, &host)) {
+        line.number = line.number ? line.number : store->Received() + 1;
+        line.text = "[" + host + "] " + line.text;
+        store->AddSaved(line);
+    } else if (ParseLogFileLine(text, &line)) {
         store->AddSaved(line);
     } else {
         store->AddUntimed(!text.empty() && text.back() == '\r' ? text.substr(0, text.size() - 1)

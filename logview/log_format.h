@@ -27,8 +27,15 @@ std::string LogFileLine(const KeptLine& line);
 // Such a line read back; false for any other text (the caller keeps it as a line of its own).
 bool ParseLogFileLine(const std::string& text, KeptLine* line);
 
-// A saved log's line into store: a log file's with its number, time and process, any other as it
-// is, without a time.
+// A line as a syslog collector writes it with RFC 5424's own template: its time (as the sending
+// computer's clock read it), host, process ("PROCID APP-NAME", none for this viewer's channel
+// lines), this viewer's line number where the structured data holds it (else 0), and the message
+// without its BOM. False for any other text.
+bool ParseSyslogLine(const std::string& text, KeptLine* line, std::string* host);
+
+// A saved log's line into store: a log file's with its number, time and process; a collector's
+// RFC 5424 line with its time and process, its host before its text; any other as it is, without
+// a time.
 void TakeLogFileLine(const std::string& text, LineStore* store);
 
 // Reads a saved log into store, within its bounds: a log file's lines with their numbers, times and

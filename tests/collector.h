@@ -1,9 +1,10 @@
 // A real syslog collector for the forwarding tests: the distribution's rsyslogd, in the foreground
-// on a free loopback port (TCP and UDP) with a configuration written here, each message it takes
-// written as one line of its fields, "HOST|APP|PROCID|MSGID|SD|TIME|PRI|MSG", to a file that lives
-// across its restarts. It is a Linux program, which Wine starts without giving a process handle:
-// it is known by its pid file (gone once it has ended) and by its port; a kill that never comes
-// still ends it after kLifeSeconds.
+// on a free loopback port (TCP and UDP) with the lab's configuration (scripts/rsyslog-lab.conf,
+// which writes HOSTNAME.log in this folder), each message it takes also written as one line of its
+// fields, "HOST|APP|PROCID|MSGID|SD|TIME|PRI|MSG", to a file that lives across its restarts. It is
+// a Linux program, which Wine starts without giving a process handle: it is known by its pid file
+// (gone once it has ended) and by its port; a kill that never comes still ends it after
+// kLifeSeconds.
 #pragma once
 
 #include "child_process.h"
@@ -22,17 +23,23 @@ class Collector {
         WSAStartup(MAKEWORD(2, 2), &data);
         CreateDirectoryA(WinePath(m_dir).c_str(), NULL);
         DeleteFileA(WinePath(m_dir + "/messages").c_str());
+        DeleteFileA(MachineFile().c_str());
         OwnedSocket probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
         sockaddr_in address = Loopback(0);
         int size = sizeof address;
         bind(probe.Get(), reinterpret_cast<sockaddr*>(&address), size);
         getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&address), &size);
         m_port = ntohs(address.sin_port);
+        // The lab's configuration, on this port and in this folder, and the fields of each message.
+        std::string lab = ReadFileText(WinePath(LAB_CONF));
+        for (const char* from : {"port=\"601\"", "port=\"514\"", "/var/log/duzar"}) {
+            std::string to = from[0] == '/' ? m_dir : "port=\"" + std::to_string(m_port) + "\"";
+            for (size_t at; (at = lab.find(from)) != std::string::npos;) {
+                lab.replace(at, strlen(from), to);
+            }
+        }
         std::ofstream(WinePath(m_dir + "/rsyslog.conf"))
-            << "global(workDirectory=\"" << m_dir << "\" maxMessageSize=\"64k\")\n"
-            << "module(load=\"imtcp\")\nmodule(load=\"imudp\")\n"
-            << "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" << m_port << "\")\n"
-            << "input(type=\"imudp\" address=\"127.0.0.1\" port=\"" << m_port << "\")\n"
+            << lab << "global(workDirectory=\"" << m_dir << "\")\n"
             << "template(name=\"fields\" type=\"string\" string=\"%hostname%|%app-name%|%procid%|"
                "%msgid%|%structured-data%|%timereported:::date-rfc3339%|%pri-text%|%msg%\\n\")\n"
             << "action(type=\"omfile\" file=\"" << m_dir << "/messages\" template=\"fields\")\n";
@@ -59,6 +66,9 @@ class Collector {
                 [&] { return GetFileAttributesA(PidFile().c_str()) == INVALID_FILE_ATTRIBUTES; }));
         }
     }
+
+    // The lab's file for this machine's lines.
+    std::string MachineFile() const { return WinePath(m_dir + "/" + SyslogHostName() + ".log"); }
 
     std::vector<std::string> Messages() const { return ReadLines(WinePath(m_dir + "/messages")); }
 

@@ -11,6 +11,7 @@
 #include "rotating_file.h"
 #include "output_writer.h"
 #include "settings.h"
+#include "syslog_message.h"
 #include "system_text.h"
 #include "wait_until.h"
 
@@ -460,6 +461,85 @@ TEST(LogFileTest, LinesReadBack) {
     EXPECT_EQ(21u, store.Row(1)->number);
 }
 
+// Where lines go, with which priority, and each line as a collector reads it back from a file
+// that RFC 5424's own template wrote.
+TEST(SyslogTest, UrlsPrioritiesAndMessagesReadBack) {
+    struct Url {
+        const char* text;
+        const char* host; // NULL: refused
+        unsigned short port;
+    } const urls[] = {{"udp://collector", "collector", 514},
+                      {"tcp://10.0.0.5:6514", "10.0.0.5", 6514},
+                      {"tls://[::1]", "::1", 6514},
+                      {"tcp://[fe80::1]:65535", "fe80::1", 65535},
+                      {"tcp://h:0", NULL, 0},
+                      {"tcp://h:65536", NULL, 0},
+                      {"tcp://h:", NULL, 0},
+                      {"tcp://:601", NULL, 0},
+                      {"tcp://[::1]x", NULL, 0},
+                      {"tcp://h/path", NULL, 0},
+                      {"syslog://h", NULL, 0}};
+    for (const Url& url : urls) {
+        SyslogTarget target;
+        std::string error;
+        EXPECT_EQ(url.host != NULL, ParseSyslogUrl(url.text, &target, &error)) << url.text;
+        EXPECT_EQ(url.host ? url.host : "", url.host ? target.host : "") << url.text;
+        EXPECT_EQ(url.port, url.host ? target.port : 0) << url.text;
+    }
+    int priority = 0;
+    std::string error;
+    EXPECT_TRUE(ParseSyslogPriority("kern.emerg", &priority, &error) && priority == 0);
+    EXPECT_TRUE(ParseSyslogPriority("local7.debug", &priority, &error) && priority == 191);
+    EXPECT_TRUE(ParseSyslogPriority("local3.warning", &priority, &error) && priority == 156);
+    EXPECT_FALSE(ParseSyslogPriority("local8.debug", &priority, &error));
+    EXPECT_FALSE(ParseSyslogPriority("user", &priority, &error));
+
+    struct Line {
+        const char* process;
+        const char* text;
+        const char* app;      // as the message names it
+        const char* shown;    // the text read back: UTF-8 on the collector's side
+        const char* readBack; // the process read back
+    } const lines[] = {
+        {"", "MyWinExec: FendraL\\setup.exe", "duzar", "MyWinExec: FendraL\\setup.exe", ""},
+        {"4242 my setup.exe", "caf\xE9 ]\" [x]\n", "my_setup.exe", "caf\xC3\xA9 ]\" [x]\n",
+         "4242 my_setup.exe"},
+        {"7 x.exe", "", "x.exe", "", "7 x.exe"}};
+    SyslogOrigin origin = {156, "lab-pc7"};
+    for (const Line& line : lines) {
+        KeptLine kept = {};
+        kept.number = 41;
+        kept.clock = {2026, 12, 0, 9, 14, 7, 45, 244};
+        kept.text = line.text;
+        kept.process = line.process;
+        std::string message = SyslogMessage(kept, origin);
+        EXPECT_EQ(std::to_string(message.size()) + " " + message, SyslogFrame(message));
+        KeptLine read = {};
+        std::string host;
+        ASSERT_TRUE(ParseSyslogLine(message, &read, &host)) << message;
+        EXPECT_EQ(0u, message.find("<156>1 ")) << message;
+        EXPECT_NE(std::string::npos, message.find(std::string(" ") + line.app + " ")) << message;
+        EXPECT_EQ("lab-pc7", host);
+        EXPECT_EQ(41u, read.number);
+        EXPECT_EQ(0, memcmp(&kept.clock, &read.clock, sizeof kept.clock));
+        EXPECT_EQ(line.shown, read.text);
+        EXPECT_EQ(line.readBack, read.process);
+    }
+    // As a collector writes others' messages: microseconds, UTC, no structured data, no BOM.
+    KeptLine read = {};
+    std::string host;
+    ASSERT_TRUE(
+        ParseSyslogLine("<13>1 2026-12-09T14:07:45.244123Z pc sshd 77 - - hello", &read, &host));
+    EXPECT_EQ("77 sshd", read.process);
+    EXPECT_EQ("hello", read.text);
+    EXPECT_EQ(0u, read.number);
+    for (const char* refused :
+         {"<13>1 2026-12-09T14:07:45Z pc a 1 - - x", "<13>2 2026-12-09T14:07:45.123Z pc a 1 - - x",
+          "<13>1 2026-12-09T14:07:45.123Z pc a", "13>1 x", "<13>1 "}) {
+        EXPECT_FALSE(ParseSyslogLine(refused, &read, &host)) << refused;
+    }
+}
+
 class FaultCollector : public FaultSink {
   public:
     void WriteFailed(const std::string& text) override { faults.push_back(text); }
@@ -895,6 +975,9 @@ TEST(OptionsTest, WholeNumbersInRangeAndHeadlessOptionsWithPrint) {
          "expression is refused: missing closing parenthesis at offset 2 of (c"},
         {{"--print", "--include", "(c"}, ParseResult::kRun, kDefaultMaxLines, kDefaultMaxBytes},
         {{"--print", "--bogus"}, ParseResult::kBad, 0, 0, "unknown option --bogus"},
+        {{"--syslog", "udp://h"}, ParseResult::kBad, 0, 0, "--syslog is for --print"},
+        {{"--print", "--syslog", "http://h"}, ParseResult::kBad, 0, 0, "is not udp://"},
+        {{"--print", "--syslog-priority", "user.loud"}, ParseResult::kBad, 0, 0, "FACILITY"},
         {{"a.log", "b.log"}, ParseResult::kBad, 0, 0, "one saved log at a time: b.log"},
         {{"a.log", "--print"}, ParseResult::kBad, 0, 0, "a saved log opens in a window"},
         {{"--include", "a", "--print"}, ParseResult::kRun, kDefaultMaxLines, kDefaultMaxBytes},

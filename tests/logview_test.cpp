@@ -11,6 +11,7 @@
 #include "log_format.h"
 #include "rotating_file.h"
 #include "settings.h"
+#include "system_text.h"
 #include "viewer_status.h"
 
 #include <algorithm>
@@ -660,8 +661,8 @@ TEST_F(LogViewTest, ManyWritersLoseNothing) {
 
 // Every line to a real collector once, in order, with its fields: over UDP; over TCP to a
 // collector that starts only after the lines came, and to one restarted mid-run, where a loss is
-// only what the viewer said may not have arrived. A flushed line with control characters stays
-// one message.
+// only what the viewer said may not have arrived, and whose file for this machine a second viewer
+// follows as it grows. A flushed line with control characters stays one message.
 TEST_F(LogViewTest, ForwardsEachLineToACollector) {
     struct Case {
         const char* scheme;
@@ -677,6 +678,12 @@ TEST_F(LogViewTest, ForwardsEachLineToACollector) {
                              std::string(c.scheme) +
                              "://127.0.0.1:" + std::to_string(collector.Port()));
         const size_t expected = static_cast<size_t>(c.writers * c.lines) + 1;
+        const std::string machineFile = collector.MachineFile();
+        std::unique_ptr<RunningViewer> follower;
+        if (c.restart) {
+            follower = std::make_unique<RunningViewer>("--follow \"" + machineFile + "\"", nullptr,
+                                                       machineFile + " - " + kBoxCaption);
+        }
         std::vector<std::unique_ptr<ChildProcess>> writers;
         for (int w = 0; w < c.writers; ++w) {
             writers.push_back(std::make_unique<ChildProcess>(Writer(w, c.lines, 1) + " both"));
@@ -737,6 +744,14 @@ TEST_F(LogViewTest, ForwardsEachLineToACollector) {
         CheckWriters(texts["channel"]);
         CheckWriters(texts["debug"]);
         EXPECT_LE(expected - numbers.size(), uncertain) << said;
+        if (follower) {
+            EXPECT_TRUE(WaitUntil([&] { return follower->Count().kept == numbers.size(); }))
+                << follower->Status();
+            KeptLine first = {};
+            EXPECT_TRUE(ParseLogFileLine(follower->Rows().at(0), &first)) << follower->Rows()[0];
+            EXPECT_EQ(1u, first.number);
+            EXPECT_EQ(0u, follower->Close());
+        }
         EXPECT_EQ(c.restart, uncertain > 0) << said;
     }
 }
