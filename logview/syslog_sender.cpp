@@ -139,17 +139,24 @@ bool SyslogSender::Connect() {
     hints.ai_socktype = udp ? SOCK_DGRAM : SOCK_STREAM;
     hints.ai_protocol = udp ? IPPROTO_UDP : IPPROTO_TCP;
     addrinfo* found = NULL;
-    int error =
+    int code =
         getaddrinfo(m_target.host.c_str(), std::to_string(m_target.port).c_str(), &hints, &found);
+    std::string reason = SystemReason(static_cast<DWORD>(code));
     for (addrinfo* address = found; address && !m_socket; address = address->ai_next) {
         OwnedSocket socket(
             ::socket(address->ai_family, address->ai_socktype, address->ai_protocol));
-        if (!socket) {
-            error = WSAGetLastError();
-        } else if (!ConnectWithin(socket.Get(), address->ai_addr,
-                                  static_cast<int>(address->ai_addrlen), kConnectWaitMs)) {
-            error = WSAGetLastError();
-        } else {
+        if (!socket || !ConnectWithin(socket.Get(), address->ai_addr,
+                                      static_cast<int>(address->ai_addrlen), kConnectWaitMs)) {
+            reason = SystemReason(static_cast<DWORD>(WSAGetLastError()));
+            continue;
+        }
+        DWORD sendWait = kSendWaitMs, handshakeWait = kConnectWaitMs;
+        setsockopt(socket.Get(), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&sendWait),
+                   sizeof sendWait);
+        setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&handshakeWait),
+                   sizeof handshakeWait);
+        if (m_target.transport != SyslogTransport::kTls ||
+            m_tls.Open(socket.Get(), m_target.host, &reason)) {
             m_socket = std::move(socket);
         }
     }
@@ -158,15 +165,11 @@ bool SyslogSender::Connect() {
     }
     if (!m_socket) {
         if (!m_away) {
-            Say("cannot reach " + m_target.url + ": " + SystemReason(static_cast<DWORD>(error)) +
-                "; trying again");
+            Say("cannot reach " + m_target.url + ": " + reason + "; trying again");
         }
         m_away = true;
         return false;
     }
-    DWORD sendWait = kSendWaitMs;
-    setsockopt(m_socket.Get(), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&sendWait),
-               sizeof sendWait);
     m_inFlightBytes = static_cast<size_t>(SocketInt(m_socket.Get(), SO_SNDBUF)) +
                       static_cast<size_t>(SocketInt(m_socket.Get(), SO_RCVBUF));
     if (m_inFlightBytes < static_cast<size_t>(2 * kLeastBuffers)) {
@@ -180,26 +183,25 @@ bool SyslogSender::Connect() {
     return true;
 }
 
+bool SyslogSender::Transmit(const std::string& text) {
+    if (m_target.transport == SyslogTransport::kTls) {
+        return m_tls.Send(m_socket.Get(), text.data(), text.size());
+    }
+    for (size_t done = 0; done < text.size();) {
+        int sent =
+            send(m_socket.Get(), text.data() + done, static_cast<int>(text.size() - done), 0);
+        if (sent == SOCKET_ERROR) {
+            return false;
+        }
+        done += static_cast<size_t>(sent);
+    }
+    return true;
+}
+
 bool SyslogSender::SendUnsent() {
-    bool udp = m_target.transport == SyslogTransport::kUdp;
     while (!m_unsent.empty()) {
         const std::string& text = m_unsent.front().text;
-        size_t done = 0;
-        while (done < text.size()) {
-            int sent =
-                send(m_socket.Get(), text.data() + done, static_cast<int>(text.size() - done), 0);
-            if (sent == SOCKET_ERROR) {
-                if (!udp) {
-                    // A line cut short goes again whole: the collector drops the broken frame.
-                    return false;
-                }
-                // Best effort: a datagram refused (nothing listens there now) is not tried again.
-                InterlockedIncrement(&m_refused);
-                break;
-            }
-            done += static_cast<size_t>(sent);
-        }
-        if (done == text.size()) {
+        if (Transmit(text)) {
             InterlockedIncrement(&m_sent);
             m_recent.push_back(text.size());
             m_recentBytes += text.size();
@@ -207,6 +209,12 @@ bool SyslogSender::SendUnsent() {
                 m_recentBytes -= m_recent.front();
                 m_recent.pop_front();
             }
+        } else if (m_target.transport == SyslogTransport::kUdp) {
+            // Best effort: a datagram refused (nothing listens there now) is not tried again.
+            InterlockedIncrement(&m_refused);
+        } else {
+            // A line cut short goes again whole: the collector drops the broken frame.
+            return false;
         }
         m_unsent.pop_front();
         InterlockedDecrement(&m_unsentCount);
@@ -236,6 +244,7 @@ void SyslogSender::Broke(const std::string& reason) {
     // The sockets' buffers now: the system grows them with the traffic.
     size_t buffers = static_cast<size_t>(SocketInt(m_socket.Get(), SO_SNDBUF)) +
                      static_cast<size_t>(SocketInt(m_socket.Get(), SO_RCVBUF));
+    m_tls.Reset();
     m_socket.Reset();
     InterlockedExchange(&m_connected, 0);
     size_t uncertain = 0, bytes = 0;

@@ -3,7 +3,8 @@
 // readers ever wait on the network. Lines wait in a bounded queue, in order and within the
 // viewer's byte budget, while the collector is away; it is tried again with growing pauses, and
 // a full queue drops its oldest, counted as lost. On a stream, a line that was handed to a
-// connection is not sent again on the next one, so that none arrives twice; what the broken
+// connection is not sent again on the next one, so that none arrives twice (tls://: over the
+// system's TLS, tls_session.h); what the broken
 // connection held in its buffers (ours and the collector's) may not have arrived, and is counted
 // and said. On UDP a message is sent once, best effort: a send refused is counted as lost.
 #pragma once
@@ -12,6 +13,7 @@
 #include "line_store.h"
 #include "owned.h"
 #include "syslog_message.h"
+#include "tls_session.h"
 #include "worker_thread.h"
 
 #include <winsock2.h>
@@ -66,6 +68,8 @@ class SyslogSender : public LineSink {
     void Run();
     // A connection, or false with the failure said once for each time the collector goes away.
     bool Connect();
+    // One message whole on the connection, or false.
+    bool Transmit(const std::string& text);
     // Sends m_unsent from its front, each item as it goes; false when the connection broke.
     bool SendUnsent();
     // Whether a stream's collector closed its end (or reset it) since the last send.
@@ -82,6 +86,7 @@ class SyslogSender : public LineSink {
     // The sender's thread alone: the connection, what it took and has not sent, and the sizes of
     // what it sent lately, newest last, within what the sockets' buffers may hold.
     OwnedSocket m_socket;
+    TlsSession m_tls; // over m_socket, for tls://
     std::deque<Item> m_unsent;
     size_t m_unsentHeld = 0; // bytes the unsent lines hold in the budget
     std::deque<size_t> m_recent;

@@ -2,6 +2,8 @@
 
 #include "duzar.h"
 
+#include <stdio.h>
+
 bool WriteText(HANDLE handle, const std::string& text) {
     if (text.empty() || !handle || handle == INVALID_HANDLE_VALUE) {
         return true;
@@ -13,7 +15,9 @@ bool WriteText(HANDLE handle, const std::string& text) {
 
 std::string SystemReason(DWORD code) {
     char reason[256];
-    duzar::SystemText(code, reason, sizeof reason);
+    if (!duzar::SystemText(code, reason, sizeof reason)) {
+        snprintf(reason, sizeof reason, duzar::kNoSystemTextFormat, code, code);
+    }
     reason[strcspn(reason, "\r\n")] = '\0';
     return reason;
 }

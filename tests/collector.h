@@ -4,11 +4,14 @@
 // fields, "HOST|APP|PROCID|MSGID|SD|TIME|PRI|MSG", to a file that lives across its restarts. It is
 // a Linux program, which Wine starts without giving a process handle: it is known by its pid file
 // (gone once it has ended) and by its port; a kill that never comes still ends it after
-// kLifeSeconds.
+// kLifeSeconds. With TLS, it also takes RFC 5425's TLS on a second port, with a certificate for
+// "localhost" from a test CA that it makes, which the prefix then trusts.
 #pragma once
 
 #include "child_process.h"
 #include "syslog_sender.h"
+
+#include <wincrypt.h>
 
 #include <string>
 #include <vector>
@@ -18,18 +21,23 @@ class Collector {
     static constexpr int kLifeSeconds = 300;
 
     // unixDir: a folder of its own, as Linux names it.
-    explicit Collector(const std::string& unixDir) : m_dir(unixDir) {
+    explicit Collector(const std::string& unixDir, bool tls = false) : m_dir(unixDir) {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
         CreateDirectoryA(WinePath(m_dir).c_str(), NULL);
         DeleteFileA(WinePath(m_dir + "/messages").c_str());
         DeleteFileA(MachineFile().c_str());
-        OwnedSocket probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-        sockaddr_in address = Loopback(0);
-        int size = sizeof address;
-        bind(probe.Get(), reinterpret_cast<sockaddr*>(&address), size);
-        getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&address), &size);
-        m_port = ntohs(address.sin_port);
+        // Two free ports: bound at once, they differ.
+        OwnedSocket probes[2] = {OwnedSocket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)),
+                                 OwnedSocket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))};
+        unsigned short* ports[2] = {&m_port, &m_tlsPort};
+        for (int i = 0; i < 2; ++i) {
+            sockaddr_in address = Loopback(0);
+            int size = sizeof address;
+            bind(probes[i].Get(), reinterpret_cast<sockaddr*>(&address), size);
+            getsockname(probes[i].Get(), reinterpret_cast<sockaddr*>(&address), &size);
+            *ports[i] = ntohs(address.sin_port);
+        }
         // The lab's configuration, on this port and in this folder, and the fields of each message.
         std::string lab = ReadFileText(WinePath(LAB_CONF));
         for (const char* from : {"port=\"601\"", "port=\"514\"", "/var/log/duzar"}) {
@@ -42,13 +50,15 @@ class Collector {
             << lab << "global(workDirectory=\"" << m_dir << "\")\n"
             << "template(name=\"fields\" type=\"string\" string=\"%hostname%|%app-name%|%procid%|"
                "%msgid%|%structured-data%|%timereported:::date-rfc3339%|%pri-text%|%msg%\\n\")\n"
-            << "action(type=\"omfile\" file=\"" << m_dir << "/messages\" template=\"fields\")\n";
+            << "action(type=\"omfile\" file=\"" << m_dir << "/messages\" template=\"fields\")\n"
+            << (tls ? TlsInput() : std::string());
     }
     ~Collector() { Stop(); }
     Collector(const Collector&) = delete;
     Collector& operator=(const Collector&) = delete;
 
     unsigned short Port() const { return m_port; }
+    unsigned short TlsPort() const { return m_tlsPort; }
 
     // True once it takes connections.
     bool Start() {
@@ -81,6 +91,33 @@ class Collector {
         return address;
     }
 
+    // The test CA, the collector's key and certificate, made by openssl; the CA then trusted.
+    std::string TlsInput() {
+        const std::string made = WinePath(m_dir + "/ca.der");
+        DeleteFileA(made.c_str());
+        Unix(
+            "cd " + m_dir + " && " + kOpenssl +
+            " -x509 -subj /CN=duzar-test-CA -keyout ca.key "
+            "-out ca.pem && " +
+            kOpenssl +
+            " -subj /CN=localhost -keyout server.key -out "
+            "server.csr && printf 'subjectAltName=DNS:localhost\\nextendedKeyUsage=serverAuth\\n' "
+            ">ext "
+            "&& openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
+            "-extfile ext -out server.pem && openssl x509 -in ca.pem -outform DER -out ca.der.part "
+            "&& mv ca.der.part ca.der");
+        EXPECT_TRUE(WaitUntil([&] { return !ReadFileText(made).empty(); }));
+        std::string der = ReadFileText(made);
+        EXPECT_TRUE(CertAddEncodedCertificateToSystemStoreA(
+            "Root", reinterpret_cast<const BYTE*>(der.data()), static_cast<DWORD>(der.size())));
+        return "global(DefaultNetstreamDriverCAFile=\"" + m_dir +
+               "/ca.pem\" DefaultNetstreamDriverCertFile=\"" + m_dir +
+               "/server.pem\" DefaultNetstreamDriverKeyFile=\"" + m_dir + "/server.key\")\n" +
+               "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" + std::to_string(m_tlsPort) +
+               "\" streamDriver.name=\"gtls\" streamDriver.mode=\"1\" "
+               "streamDriver.authMode=\"anon\")\n";
+    }
+
     std::string PidFile() const { return WinePath(m_dir + "/pid"); }
 
     bool Accepts() const {
@@ -102,6 +139,8 @@ class Collector {
         OwnedHandle process(started.hProcess), thread(started.hThread);
     }
 
+    static constexpr char kOpenssl[] = "openssl req -newkey rsa:2048 -nodes -days 2";
     std::string m_dir;
     unsigned short m_port = 0;
+    unsigned short m_tlsPort = 0;
 };

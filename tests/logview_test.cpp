@@ -668,15 +668,26 @@ TEST_F(LogViewTest, ForwardsEachLineToACollector) {
         const char* scheme;
         int writers, lines;
         bool absentAtStart, restart;
-    } const cases[] = {
-        {"udp", 2, 200, false, false}, {"tcp", 2, 200, true, false}, {"tcp", 8, 1000, false, true}};
+    } const cases[] = {{"udp", 2, 200, false, false},
+                       {"tcp", 2, 200, true, false},
+                       {"tcp", 8, 1000, false, true},
+                       {"tls", 2, 200, false, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.scheme) + (c.restart ? " restarted" : ""));
-        Collector collector(COLLECTOR_DIR);
+        // tls: to localhost, whose certificate the collector has, and to 127.0.0.1, refused.
+        const bool tls = std::string(c.scheme) == "tls";
+        Collector collector(COLLECTOR_DIR, tls);
         ASSERT_TRUE(c.absentAtStart || collector.Start());
+        const std::string refused = "tls://127.0.0.1:" + std::to_string(collector.TlsPort());
+        const std::string to =
+            tls ? "tls://localhost:" + std::to_string(collector.TlsPort()) + " --syslog " + refused
+                : std::string(c.scheme) + "://127.0.0.1:" + std::to_string(collector.Port());
+        SECURITY_ATTRIBUTES inherited = {sizeof inherited, NULL, TRUE};
+        OwnedHandle nowhere(
+            CreateFileA("NUL", GENERIC_WRITE, 0, &inherited, OPEN_EXISTING, 0, NULL));
         RunningViewer viewer("--print --debug-output --syslog-priority local3.warning --syslog " +
-                             std::string(c.scheme) +
-                             "://127.0.0.1:" + std::to_string(collector.Port()));
+                                 to,
+                             nowhere.Get());
         const size_t expected = static_cast<size_t>(c.writers * c.lines) + 1;
         const std::string machineFile = collector.MachineFile();
         std::unique_ptr<RunningViewer> follower;
@@ -701,9 +712,13 @@ TEST_F(LogViewTest, ForwardsEachLineToACollector) {
         // The viewer's last try, at its end, reaches a collector that starts only now; stopped,
         // the collector has written all it took.
         EXPECT_TRUE(!c.absentAtStart || collector.Start());
-        EXPECT_EQ(0u, viewer.Close());
+        EXPECT_EQ(tls ? 4u : 0u, viewer.Close());
         collector.Stop();
         std::string said = ReadFileText(kErr);
+        EXPECT_EQ(tls, said.find("cannot reach " + refused +
+                                 ": the certificate is refused: it is "
+                                 "not for the host name 127.0.0.1") != std::string::npos)
+            << said;
         unsigned long uncertain = 0;
         size_t at = said.find(" lines sent to ");
         if (at != std::string::npos) {
