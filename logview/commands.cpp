@@ -40,6 +40,29 @@ void Commands::ToggleLogToFile() {
     UpdateMenuChecks();
 }
 
+void Commands::ForwardToSyslog() {
+    if (EditSyslog(m_window.Handle(), &m_settings.syslogUrl, &m_settings.syslogPriority)) {
+        KeepSettings();
+        StartForwarding();
+        UpdateMenuChecks();
+    }
+}
+
+void Commands::StartForwarding() {
+    m_forwarding.Stop();
+    SyslogTarget target;
+    int priority = kDefaultSyslogPriority;
+    std::string error;
+    if (m_window.Mode() != ViewerMode::kChannel || m_settings.syslogUrl.empty() ||
+        !ParseSyslogUrl(m_settings.syslogUrl, &target, &error) ||
+        !ParseSyslogPriority(m_settings.syslogPriority, &priority, &error)) {
+        return;
+    }
+    if (!m_forwarding.Start(target, priority, &error)) {
+        m_window.ReportFault(error);
+    }
+}
+
 void Commands::OnWriteFailed() {
     m_files.CloseLogFile();
     UpdateMenuChecks();
@@ -93,6 +116,7 @@ void Commands::ApplySettings() {
             StartCapture(global);
         }
     }
+    StartForwarding();
     // Only a stored rule that someone edited by hand can be refused (the dialog checks its own):
     // that rule is left out, the others stay.
     std::string error;
@@ -113,6 +137,7 @@ void Commands::UpdateMenuChecks() {
     HMENU menu = GetMenu(m_window.Handle());
     CheckMenuItem(menu, IDM_ALWAYS_ON_TOP, m_settings.alwaysOnTop ? MF_CHECKED : MF_UNCHECKED);
     CheckMenuItem(menu, IDM_LOG_TO_FILE, m_files.LoggingToFile() ? MF_CHECKED : MF_UNCHECKED);
+    CheckMenuItem(menu, IDM_FORWARD_SYSLOG, m_forwarding.Running() ? MF_CHECKED : MF_UNCHECKED);
     CheckMenuItem(menu, IDM_CAPTURE_DEBUG,
                   m_captures.session.Running() ? MF_CHECKED : MF_UNCHECKED);
     CheckMenuItem(menu, IDM_CAPTURE_GLOBAL,
@@ -126,8 +151,8 @@ void Commands::UpdateMenuChecks() {
 void Commands::OnCommand(WORD command) {
     // A saved log's window reads no new lines, whoever sends it the command.
     if (m_window.Mode() == ViewerMode::kSavedLog &&
-        (command == IDM_LOG_TO_FILE || command == IDM_CAPTURE_DEBUG ||
-         command == IDM_CAPTURE_GLOBAL)) {
+        (command == IDM_LOG_TO_FILE || command == IDM_FORWARD_SYSLOG ||
+         command == IDM_CAPTURE_DEBUG || command == IDM_CAPTURE_GLOBAL)) {
         return;
     }
     // The last command's outcome stands until the next.
@@ -137,6 +162,7 @@ void Commands::OnCommand(WORD command) {
     case IDM_OPEN_FOLLOW: m_files.AskSavedLog(command == IDM_OPEN_FOLLOW); break;
     case IDM_SAVE: m_files.SaveAs(); break;
     case IDM_LOG_TO_FILE: ToggleLogToFile(); break;
+    case IDM_FORWARD_SYSLOG: ForwardToSyslog(); break;
     case IDM_CAPTURE_DEBUG:
     case IDM_CAPTURE_GLOBAL: ToggleCapture(command == IDM_CAPTURE_GLOBAL); break;
     case IDM_EXIT: PostMessageA(m_window.Handle(), WM_CLOSE, 0, 0); break;

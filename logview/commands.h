@@ -7,16 +7,17 @@
 #include "debug_output.h"
 #include "file_commands.h"
 #include "find_box.h"
+#include "syslog_sender.h"
 #include "viewer_window.h"
 
 class Commands : public CommandTarget {
   public:
     Commands(ViewerWindow& window, LineStore& store, UserSettings& settings,
              Highlighter& highlighter, Arrivals& arrivals, DebugCaptures& captures,
-             LogFile& logFile)
+             LogFile& logFile, SyslogForwarding& forwarding)
         : m_window(window), m_store(store), m_settings(settings), m_highlighter(highlighter),
-          m_arrivals(arrivals), m_captures(captures), m_files(window, store, logFile),
-          m_findBox(window) {}
+          m_arrivals(arrivals), m_captures(captures), m_forwarding(forwarding),
+          m_files(window, store, logFile), m_findBox(window) {}
     Commands(const Commands&) = delete;
     Commands& operator=(const Commands&) = delete;
 
@@ -40,6 +41,10 @@ class Commands : public CommandTarget {
     void GoToBookmark(bool forward);
     void FilterProcess(bool only);
     void ToggleLogToFile();
+    // Asks for the collector; forwarding then goes there, or stops.
+    void ForwardToSyslog();
+    // Forwards as the settings say, if they say so (the channel's window alone).
+    void StartForwarding();
     // Global: the machine's debug output, else the session's.
     DebugOutputReader& Capture(bool global) {
         return global ? m_captures.global : m_captures.session;
@@ -58,6 +63,7 @@ class Commands : public CommandTarget {
     Highlighter& m_highlighter;
     Arrivals& m_arrivals;
     DebugCaptures& m_captures;
+    SyslogForwarding& m_forwarding;
     FileCommands m_files;
     FindBox m_findBox;
 };

@@ -258,6 +258,45 @@ INT_PTR CALLBACK HistoryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     return FALSE;
 }
 
+struct SyslogChoice {
+    std::string url;
+    std::string priority;
+};
+
+INT_PTR CALLBACK SyslogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* choice = DialogData<SyslogChoice>(dialog, message, lParam);
+    if (!choice) {
+        return FALSE;
+    }
+    switch (message) {
+    case WM_INITDIALOG:
+        SetDlgItemTextA(dialog, IDC_SYSLOG_URL, choice->url.c_str());
+        SetDlgItemTextA(dialog, IDC_SYSLOG_PRIORITY, choice->priority.c_str());
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK: {
+            SyslogChoice entered = {DialogText(dialog, IDC_SYSLOG_URL),
+                                    DialogText(dialog, IDC_SYSLOG_PRIORITY)};
+            SyslogTarget target;
+            int priority = 0;
+            std::string refused;
+            if ((!entered.url.empty() && !ParseSyslogUrl(entered.url, &target, &refused)) ||
+                !ParseSyslogPriority(entered.priority, &priority, &refused)) {
+                MessageBoxA(dialog, refused.c_str(), kBoxCaption, MB_OK | MB_ICONWARNING);
+                return TRUE;
+            }
+            *choice = entered;
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
 bool Run(HWND owner, int id, DLGPROC procedure, void* edited) {
     return DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), owner, procedure,
                            reinterpret_cast<LPARAM>(edited)) == IDOK;
@@ -291,6 +330,16 @@ bool ChooseRowFont(HWND owner, int dpi, ViewerSettings* settings) {
     }
     settings->font = font;
     settings->hasFont = true;
+    return true;
+}
+
+bool EditSyslog(HWND owner, std::string* url, std::string* priority) {
+    SyslogChoice choice = {*url, *priority};
+    if (!Run(owner, IDD_SYSLOG, SyslogProc, &choice)) {
+        return false;
+    }
+    *url = choice.url;
+    *priority = choice.priority;
     return true;
 }
 

@@ -27,6 +27,9 @@ bool EditHighlights(HWND owner, std::vector<HighlightRule>* rules);
 // The history's depth: *maxLines and *maxBytes as they stand, changed on OK; a number out of range
 // is refused with a box.
 bool EditHistory(HWND owner, unsigned long* maxLines, unsigned long* maxBytes);
+// The collector to forward to and its priority, as they stand, changed on OK; a URL or priority
+// that would be refused is refused with a box, with the reason.
+bool EditSyslog(HWND owner, std::string* url, std::string* priority);
 // The system's font dialog on the rows' font, sized for dpi; the choice is kept for 96 dots per
 // inch in settings.
 bool ChooseRowFont(HWND owner, int dpi, ViewerSettings* settings);

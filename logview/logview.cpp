@@ -170,12 +170,13 @@ void ShowOrStayHidden(const Options& options, ViewerWindow& window, int show) {
 // what any output lost makes the exit code; a writer still blocked on its target is left to the
 // process's exit.
 int Finish(ChannelReader& channel, DebugCaptures& captures, ViewerWindow& window, LogFile& logFile,
-           HeadlessOutput* output, Arrivals& arrivals) {
+           SyslogForwarding& forwarding, HeadlessOutput* output, Arrivals& arrivals) {
     channel.Stop();
     captures.session.Stop();
     captures.global.Stop();
     window.TakeQueued();
     logFile.Close();
+    forwarding.Stop();
     if (!output) {
         return 0;
     }
@@ -224,8 +225,11 @@ int Run(HINSTANCE instance, const Options& options, int show) {
         captures.session.FollowChannel(&channel);
     }
     LogFile logFile(&arrivals, &budget);
+    SyslogForwarding forwarding(&arrivals, &budget, queueLines);
     ViewerWindow window(mode, store, settings, highlighter, arrivals, headless ? &output : NULL);
-    Commands commands(window, store, settings, highlighter, arrivals, captures, logFile);
+    window.SetForwarding(&forwarding);
+    Commands commands(window, store, settings, highlighter, arrivals, captures, logFile,
+                      forwarding);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     // A saved log is read before its window shows: one that cannot be read leaves no empty window.
@@ -242,6 +246,7 @@ int Run(HINSTANCE instance, const Options& options, int show) {
         output.Attach(&store);
     } else {
         store.AddSink(&logFile);
+        store.AddSink(&forwarding);
     }
     // The channel's reader before the debug output's: a debug-output line takes the channel's
     // waiting lines first, from its first line on.
@@ -266,7 +271,8 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     }
     RunMessageLoop(instance, window, commands);
     follower.Stop();
-    return Finish(channel, captures, window, logFile, headless ? &output : NULL, arrivals);
+    return Finish(channel, captures, window, logFile, forwarding, headless ? &output : NULL,
+                  arrivals);
 }
 
 } // namespace

@@ -152,6 +152,18 @@ ViewerSettings LoadSettings() {
     key.Read("CaptureGlobalDebugOutput", &captureGlobal);
     settings.captureGlobalDebugOutput = captureGlobal != 0;
     key.Read("LogFile", &settings.logFile);
+    // A URL or priority that would be refused is not kept: forwarding starts from the settings.
+    SyslogTarget target;
+    int priority = 0;
+    std::string url, priorityName, refused;
+    key.Read("SyslogUrl", &url);
+    key.Read("SyslogPriority", &priorityName);
+    if (ParseSyslogUrl(url, &target, &refused)) {
+        settings.syslogUrl = url;
+    }
+    if (ParseSyslogPriority(priorityName, &priority, &refused)) {
+        settings.syslogPriority = priorityName;
+    }
     settings.timeMode = sinceFirst ? TimeMode::kSinceFirstLine : TimeMode::kClock;
     settings.alwaysOnTop = onTop != 0;
     settings.captureDebugOutput = capture != 0;
@@ -237,6 +249,8 @@ LONG SaveSettings(const ViewerSettings& settings, const ViewerSettings& stored) 
     keep("CaptureGlobalDebugOutput", static_cast<DWORD>(settings.captureGlobalDebugOutput),
          static_cast<DWORD>(stored.captureGlobalDebugOutput));
     keep("LogFile", settings.logFile, stored.logFile);
+    keep("SyslogUrl", settings.syslogUrl, stored.syslogUrl);
+    keep("SyslogPriority", settings.syslogPriority, stored.syslogPriority);
     if (settings.hasFont &&
         (!stored.hasFont || memcmp(&settings.font, &stored.font, sizeof settings.font) != 0)) {
         note(key.WriteBinary("Font", settings.font));

@@ -28,6 +28,9 @@ struct ViewerSettings {
     bool captureDebugOutput = false;
     bool captureGlobalDebugOutput = false;
     std::wstring logFile; // the last file that Log to File wrote
+    // File > Forward to Syslog: the collector's URL (empty: none), and FACILITY.SEVERITY.
+    std::string syslogUrl;
+    std::string syslogPriority = kDefaultSyslogPriorityName;
     bool alwaysOnTop = false;
     // The rows' font as the user chose it, its height for 96 dots per inch; none: the default.
     bool hasFont = false;

@@ -24,6 +24,7 @@ bool ParseSyslogUrl(const std::string& text, SyslogTarget* target, std::string* 
 
 // RFC 5424's PRI: facility * 8 + severity.
 constexpr int kDefaultSyslogPriority = 1 * 8 + 5; // user.notice
+constexpr char kDefaultSyslogPriorityName[] = "user.notice";
 // "FACILITY.SEVERITY" with RFC 5424's (and syslog.conf's) names: local3.warning, daemon.err ...
 bool ParseSyslogPriority(const std::string& text, int* priority, std::string* error);
 

@@ -283,3 +283,50 @@ bool SyslogSender::Finish(DWORD timeout) {
 unsigned long SyslogSender::Lost() {
     return m_queue.Dropped() + static_cast<unsigned long>(m_refused) + m_leftAtFinish;
 }
+
+bool SyslogForwarding::Start(const SyslogTarget& target, int priority, std::string* error) {
+    Stop();
+    m_sender.reset(new SyslogSender(target, {priority, SyslogHostName()}, this));
+    if (!m_sender->Start(m_items, *m_budget, error)) {
+        m_sender.reset();
+        return false;
+    }
+    return true;
+}
+
+void SyslogForwarding::Stop() {
+    if (!m_sender) {
+        return;
+    }
+    bool ended = m_sender->Finish(kEndWaitMs);
+    m_lostBefore += m_sender->Lost();
+    // A sender still blocked on the network is left to the process's exit, never freed under its
+    // thread.
+    if (!ended) {
+        m_sender.release();
+    }
+    m_sender.reset();
+}
+
+std::string SyslogForwarding::State() const {
+    if (!m_sender) {
+        return std::string();
+    }
+    return "forwarding to " + m_sender->Url() + (m_sender->Connected() ? "" : " (not reached)");
+}
+
+void SyslogForwarding::Line(const KeptLine& line, bool shown) {
+    if (m_sender) {
+        m_sender->Line(line, shown);
+    }
+}
+
+void SyslogForwarding::EndOfBatch() {
+    if (m_sender) {
+        m_sender->EndOfBatch();
+    }
+}
+
+void SyslogForwarding::WriteFailed(const std::string& text) {
+    m_arrivals->Fault(Arrival::Kind::kFault, text);
+}

@@ -19,6 +19,7 @@
 #include <winsock2.h>
 
 #include <deque>
+#include <memory>
 #include <string>
 
 struct SocketTraits {
@@ -102,4 +103,38 @@ class SyslogSender : public LineSink {
     volatile LONG m_wakePending = 0;
     unsigned long m_leftAtFinish = 0;
     WorkerThread m_worker; // last: its thread ends before the rest goes
+};
+
+// Forwarding from the window (File > Forward to Syslog...): one collector at a time, started,
+// changed or stopped while the viewer runs; a sink of the store from the start, idle while off.
+// What the sender says goes to the status bar as a notice.
+class SyslogForwarding : public LineSink, public FaultSink {
+  public:
+    // How long a sender is given to send what it holds when forwarding stops.
+    static constexpr DWORD kEndWaitMs = 1000;
+
+    SyslogForwarding(Arrivals* arrivals, ByteBudget* budget, size_t items)
+        : m_arrivals(arrivals), m_budget(budget), m_items(items) {}
+    ~SyslogForwarding() { Stop(); }
+    SyslogForwarding(const SyslogForwarding&) = delete;
+    SyslogForwarding& operator=(const SyslogForwarding&) = delete;
+
+    // Stops what ran and forwards to target; false with the reason.
+    bool Start(const SyslogTarget& target, int priority, std::string* error);
+    void Stop();
+    bool Running() const { return static_cast<bool>(m_sender); }
+    // "forwarding to URL", and "(not reached)" while the collector is away; empty while off.
+    std::string State() const;
+
+    void Line(const KeptLine& line, bool shown) override;
+    void EndOfBatch() override;
+    unsigned long Lost() override { return m_lostBefore + (m_sender ? m_sender->Lost() : 0); }
+    void WriteFailed(const std::string& text) override;
+
+  private:
+    Arrivals* m_arrivals;
+    ByteBudget* m_budget;
+    size_t m_items;
+    std::unique_ptr<SyslogSender> m_sender;
+    unsigned long m_lostBefore = 0; // by the senders stopped
 };

@@ -88,6 +88,7 @@ bool ViewerWindow::Create(HINSTANCE instance, CommandTarget* commands, const cha
         // A saved log's window reads no new lines.
         HMENU menu = GetMenu(m_window);
         EnableMenuItem(menu, IDM_LOG_TO_FILE, MF_GRAYED);
+        EnableMenuItem(menu, IDM_FORWARD_SYSLOG, MF_GRAYED);
         EnableMenuItem(menu, IDM_CAPTURE_DEBUG, MF_GRAYED);
         EnableMenuItem(menu, IDM_CAPTURE_GLOBAL, MF_GRAYED);
     }
@@ -403,6 +404,10 @@ void ViewerWindow::UpdateStatus() {
     }
     if (!m_logFile.empty()) {
         text += "  |  logging to " + m_logFile;
+    }
+    std::string forwarding = m_forwarding ? m_forwarding->State() : std::string();
+    if (!forwarding.empty()) {
+        text += "  |  " + forwarding;
     }
     if (!m_lastFault.empty()) {
         text += "  |  " + m_lastFault;

@@ -84,6 +84,8 @@ class ViewerWindow {
     void SetNotice(const std::string& notice);
     // The file that Log to File writes, said in the status bar; empty when off.
     void SetLogFile(const std::wstring& path);
+    // Whose state the status bar shows (the window's forwarding to syslog).
+    void SetForwarding(const SyslogForwarding* forwarding) { m_forwarding = forwarding; }
     void UpdateStatus();
 
   private:
@@ -128,6 +130,7 @@ class ViewerWindow {
     std::string m_lastFault;
     std::string m_notice;
     std::string m_logFile;
+    const SyslogForwarding* m_forwarding = NULL;
     std::string m_menuProcess;
     bool m_followingFile = false;
     bool m_changingRows = false;  // the window itself changes the list's rows

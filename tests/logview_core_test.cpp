@@ -119,6 +119,8 @@ TEST(SettingsTest, HostileValuesKeepTheDefaultsAndStay) {
         RECT place;
         size_t listLength;
         bool placeUsed, listUsed;
+        const char* syslogUrl = "tls://collector.lab";
+        bool syslogUsed = true;
     } cases[] = {
         {"as saved", good, 1030, true, true},
         {"as long as an edit control takes", good, kListSize - 1, true, true},
@@ -127,6 +129,8 @@ TEST(SettingsTest, HostileValuesKeepTheDefaultsAndStay) {
         {"too small", {100, 100, 100 + kMinWindowWidth - 1, 400}, 10, false, true},
         {"beyond any size", {LONG_MIN, LONG_MIN, LONG_MAX, LONG_MAX}, 10, false, true},
         {"list one too long", good, kListSize, true, false},
+        {"a collector without a host", good, 10, true, true, "tcp://:601", false},
+        {"a collector of no known kind", good, 10, true, true, "syslog://lab", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -143,8 +147,11 @@ TEST(SettingsTest, HostileValuesKeepTheDefaultsAndStay) {
         const std::string list(c.listLength, 'q');
         RegSetValueExA(key, "Include", 0, REG_SZ, reinterpret_cast<const BYTE*>(list.c_str()),
                        static_cast<DWORD>(list.size() + 1));
+        RegSetValueExA(key, "SyslogUrl", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.syslogUrl),
+                       static_cast<DWORD>(strlen(c.syslogUrl) + 1));
         RegCloseKey(key);
         UserSettings settings(ViewerMode::kChannel, LoadSettings());
+        EXPECT_EQ(c.syslogUsed ? c.syslogUrl : "", settings.syslogUrl);
         EXPECT_EQ(c.placeUsed, settings.hasPlacement);
         EXPECT_EQ(c.listUsed ? list : "", settings.filter.include);
         settings.alwaysOnTop = true;

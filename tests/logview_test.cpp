@@ -668,12 +668,15 @@ TEST_F(LogViewTest, ForwardsEachLineToACollector) {
         const char* scheme;
         int writers, lines;
         bool absentAtStart, restart;
+        bool window = false; // forwarding as the window's settings say
     } const cases[] = {{"udp", 2, 200, false, false},
                        {"tcp", 2, 200, true, false},
                        {"tcp", 8, 1000, false, true},
-                       {"tls", 2, 200, false, false}};
+                       {"tls", 2, 200, false, false},
+                       {"tcp", 2, 200, false, false, true}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.scheme) + (c.restart ? " restarted" : ""));
+        SCOPED_TRACE(std::string(c.scheme) + (c.restart ? " restarted" : "") +
+                     (c.window ? " from the window" : ""));
         // tls: to localhost, whose certificate the collector has, and to 127.0.0.1, refused.
         const bool tls = std::string(c.scheme) == "tls";
         Collector collector(COLLECTOR_DIR, tls);
@@ -685,9 +688,26 @@ TEST_F(LogViewTest, ForwardsEachLineToACollector) {
         SECURITY_ATTRIBUTES inherited = {sizeof inherited, NULL, TRUE};
         OwnedHandle nowhere(
             CreateFileA("NUL", GENERIC_WRITE, 0, &inherited, OPEN_EXISTING, 0, NULL));
-        RunningViewer viewer("--print --debug-output --syslog-priority local3.warning --syslog " +
-                                 to,
-                             nowhere.Get());
+        // The window forwards as its settings say, the debug output read as well.
+        const std::string url = "tcp://127.0.0.1:" + std::to_string(collector.Port());
+        const DWORD on = 1;
+        for (const char* value : {"SyslogUrl", "SyslogPriority", "CaptureDebugOutput"}) {
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKey, value);
+        }
+        if (c.window) {
+            RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SyslogUrl", REG_SZ, url.c_str(),
+                            static_cast<DWORD>(url.size() + 1));
+            RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "SyslogPriority", REG_SZ,
+                            "local3.warning", sizeof "local3.warning");
+            RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "CaptureDebugOutput", REG_DWORD, &on,
+                            sizeof on);
+        }
+        RunningViewer viewer(
+            c.window ? ""
+                     : "--print --debug-output --syslog-priority local3.warning --syslog " + to,
+            nowhere.Get());
+        EXPECT_EQ(c.window, viewer.Status().find("forwarding to " + url) != std::string::npos)
+            << viewer.Status();
         const size_t expected = static_cast<size_t>(c.writers * c.lines) + 1;
         const std::string machineFile = collector.MachineFile();
         std::unique_ptr<RunningViewer> follower;
