@@ -34,7 +34,7 @@ void Commands::CopySelection() {
 }
 
 void Commands::ToggleLogToFile() {
-    if (m_files.ToggleLogToFile(&m_settings.logFile)) {
+    if (m_files.ToggleLogToFile(&m_settings.logFile, m_settings.logRotation)) {
         KeepSettings();
     }
     UpdateMenuChecks();
@@ -163,6 +163,12 @@ void Commands::OnCommand(WORD command) {
     case IDM_SAVE: m_files.SaveAs(); break;
     case IDM_LOG_TO_FILE: ToggleLogToFile(); break;
     case IDM_FORWARD_SYSLOG: ForwardToSyslog(); break;
+    case IDM_LOG_ROTATION:
+        if (EditRotation(m_window.Handle(), &m_settings.logRotation)) {
+            KeepSettings();
+            m_files.RotateLogFileAs(m_settings.logFile, m_settings.logRotation);
+        }
+        break;
     case IDM_CAPTURE_DEBUG:
     case IDM_CAPTURE_GLOBAL: ToggleCapture(command == IDM_CAPTURE_GLOBAL); break;
     case IDM_EXIT: PostMessageA(m_window.Handle(), WM_CLOSE, 0, 0); break;

@@ -258,6 +258,43 @@ INT_PTR CALLBACK HistoryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     return FALSE;
 }
 
+INT_PTR CALLBACK RotationProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* rotation = DialogData<Rotation>(dialog, message, lParam);
+    if (!rotation) {
+        return FALSE;
+    }
+    switch (message) {
+    case WM_INITDIALOG:
+        SetDlgItemTextA(dialog, IDC_ROTATE_MEGABYTES,
+                        std::to_string(rotation->limit >> 20).c_str());
+        SetDlgItemTextA(dialog, IDC_ROTATE_KEEP, std::to_string(rotation->keep).c_str());
+        CheckDlgButton(dialog, IDC_ROTATE_DAILY, rotation->daily ? BST_CHECKED : BST_UNCHECKED);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK: {
+            unsigned long megabytes = 0, keep = 0;
+            if (!ParseNumber(DialogText(dialog, IDC_ROTATE_MEGABYTES).c_str(), 0,
+                             kMaxRotateMegabytes, &megabytes) ||
+                !ParseNumber(DialogText(dialog, IDC_ROTATE_KEEP).c_str(), 1, RotatingFile::kMaxKeep,
+                             &keep)) {
+                MessageBoxA(dialog,
+                            "Megabytes: a whole number from 0 to 4095; files: from 1 to 99.",
+                            kBoxCaption, MB_OK | MB_ICONWARNING);
+                return TRUE;
+            }
+            *rotation = {static_cast<ULONGLONG>(megabytes) << 20, static_cast<unsigned>(keep),
+                         IsDlgButtonChecked(dialog, IDC_ROTATE_DAILY) == BST_CHECKED};
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
 struct SyslogChoice {
     std::string url;
     std::string priority;
@@ -331,6 +368,10 @@ bool ChooseRowFont(HWND owner, int dpi, ViewerSettings* settings) {
     settings->font = font;
     settings->hasFont = true;
     return true;
+}
+
+bool EditRotation(HWND owner, Rotation* rotation) {
+    return Run(owner, IDD_ROTATION, RotationProc, rotation);
 }
 
 bool EditSyslog(HWND owner, std::string* url, std::string* priority) {

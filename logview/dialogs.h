@@ -27,6 +27,8 @@ bool EditHighlights(HWND owner, std::vector<HighlightRule>* rules);
 // The history's depth: *maxLines and *maxBytes as they stand, changed on OK; a number out of range
 // is refused with a box.
 bool EditHistory(HWND owner, unsigned long* maxLines, unsigned long* maxBytes);
+// Log to File's rotation as it stands, changed on OK; a number out of range is refused with a box.
+bool EditRotation(HWND owner, Rotation* rotation);
 // The collector to forward to and its priority, as they stand, changed on OK; a URL or priority
 // that would be refused is refused with a box, with the reason.
 bool EditSyslog(HWND owner, std::string* url, std::string* priority);

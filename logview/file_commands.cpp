@@ -78,7 +78,7 @@ void FileCommands::OnSaveDone() {
     }
 }
 
-bool FileCommands::ToggleLogToFile(std::wstring* path) {
+bool FileCommands::ToggleLogToFile(std::wstring* path, const Rotation& rotation) {
     if (m_logFile.IsOpen()) {
         CloseLogFile();
         return false;
@@ -88,13 +88,21 @@ bool FileCommands::ToggleLogToFile(std::wstring* path) {
     if (!AskFile(L"Log to File", kLogFileTypes, &chosen, NULL)) {
         return false;
     }
-    if (!m_logFile.Open(chosen, &error)) {
+    if (!m_logFile.Open(chosen, rotation, &error)) {
         ShowError(m_window.Handle(), error);
         return false;
     }
     *path = chosen;
     m_window.SetLogFile(chosen);
     return true;
+}
+
+void FileCommands::RotateLogFileAs(const std::wstring& path, const Rotation& rotation) {
+    std::string error;
+    if (m_logFile.IsOpen() && !m_logFile.Open(path, rotation, &error)) {
+        CloseLogFile();
+        ShowError(m_window.Handle(), error);
+    }
 }
 
 void FileCommands::CloseLogFile() {

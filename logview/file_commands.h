@@ -19,9 +19,11 @@ class FileCommands {
     void OpenSavedLog(const std::wstring& path, bool follow = false);
     void SaveAs();
     void OnSaveDone();
-    // On: asks for the file, offering *path (the last one used), and appends to it; off: closes
-    // it. True when *path is a new choice, to be kept.
-    bool ToggleLogToFile(std::wstring* path);
+    // On: asks for the file, offering *path (the last one used), and appends to it, to switch as
+    // rotation says; off: closes it. True when *path is a new choice, to be kept.
+    bool ToggleLogToFile(std::wstring* path, const Rotation& rotation);
+    // The file being logged to, again with another rotation.
+    void RotateLogFileAs(const std::wstring& path, const Rotation& rotation);
     void CloseLogFile();
     bool LoggingToFile() const { return m_logFile.IsOpen(); }
 

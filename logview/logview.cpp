@@ -200,7 +200,7 @@ int Run(HINSTANCE instance, const Options& options, int show) {
     HeadlessOutput output(options.timed);
     std::string error;
     if ((channelTaken && !channel.Create(&error)) ||
-        (headless && !output.Open(options.outPath, options.outLimit, options.outKeep, &error))) {
+        (headless && !output.Open(options.outPath, options.out, &error))) {
         return CannotStart(headless, error);
     }
     if (headless && !output.Start(queueLines, budget)) {

@@ -66,6 +66,8 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
             print = true;
         } else if (arg == "--regex") {
             options->filter.regex = true;
+        } else if (arg == "--out-daily") {
+            options->out.daily = true;
         } else if (arg == "--time") {
             options->timed = true;
         } else if (arg == "--debug-output") {
@@ -114,13 +116,13 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
             if (!TakeNumber(arg, value, kMinOutLimit, kMaxOutLimit, &number, options)) {
                 return ParseResult::kBad;
             }
-            options->outLimit = number;
+            options->out.limit = number;
             ++i;
         } else if (arg == "--out-keep") {
             if (!TakeNumber(arg, value, 1, RotatingFile::kMaxKeep, &number, options)) {
                 return ParseResult::kBad;
             }
-            options->outKeep = static_cast<unsigned>(number);
+            options->out.keep = static_cast<unsigned>(number);
             ++i;
         } else if (arg == "--max-lines") {
             if (!TakeNumber(arg, value, 1, kMaxLines, &number, options)) {
@@ -151,9 +153,10 @@ ParseResult ParseOptions(int argc, wchar_t** argv, Options* options) {
     if (!options->openPath.empty() && print) {
         return Bad(options, "a saved log opens in a window, not with --print");
     }
-    if ((options->outLimit != 0 || options->outKeep != RotatingFile::kDefaultKeep) &&
+    if ((options->out.limit != 0 || options->out.keep != RotatingFile::kDefaultKeep ||
+         options->out.daily) &&
         options->outPath.empty()) {
-        return Bad(options, "--out-limit and --out-keep are for --out");
+        return Bad(options, "--out-limit, --out-keep and --out-daily are for --out");
     }
     std::string refused;
     if (!CheckFilter(options->filter, &refused)) {

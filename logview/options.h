@@ -12,7 +12,8 @@
 #include <vector>
 
 constexpr char kUsage[] =
-    "usage: logview [--print [--out FILE [--out-limit N] [--out-keep N]] [--seconds N]\n"
+    "usage: logview [--print [--out FILE [--out-limit N] [--out-keep N] [--out-daily]]\n"
+    "                        [--seconds N]\n"
     "                        [--include LIST] [--exclude LIST]\n"
     "                        [--regex] [--process LIST] [--exclude-process LIST] [--time]\n"
     "                        [--debug-output] [--syslog URL]... [--syslog-priority P]]\n"
@@ -26,7 +27,8 @@ constexpr char kUsage[] =
     "  number, date, time and process; --regex: --include and --exclude are each one regular\n"
     "  expression (ECMAScript's syntax, case ignored) rather than a LIST\n"
     "  --out-limit: past N bytes (1024 to 4294967295) FILE is renamed FILE.1, older ones shifted\n"
-    "  up to FILE.K (--out-keep K, 1 to 99, default 5), and a new FILE begun, between two lines\n"
+    "  up to FILE.K (--out-keep K, 1 to 99, default 5), and a new FILE begun, between two lines;\n"
+    "  --out-daily: so too at the first line of each new day\n"
     "  --syslog: each line the filter passes to a syslog collector too (RFC 5424), at\n"
     "  udp://HOST[:514], tcp://HOST[:601] or tls://HOST[:6514]; --syslog-priority: its facility\n"
     "  and severity, as user.notice (the default) or local3.warning\n"
@@ -52,13 +54,12 @@ enum class ViewerMode { kChannel, kHeadless, kSavedLog };
 
 struct Options {
     ViewerMode mode = ViewerMode::kChannel;
-    bool timed = false;         // --time: each line as a log file's line
-    bool debugOutput = false;   // --debug-output: the system's debug output read as well
-    std::wstring outPath;       // empty: none
-    unsigned long outLimit = 0; // --out-limit: bytes after which the file switches; 0: never
-    unsigned outKeep = RotatingFile::kDefaultKeep;
-    std::wstring openPath; // a saved log to open; empty: none
-    bool follow = false;   // --follow: the saved log's new lines as they are appended
+    bool timed = false;       // --time: each line as a log file's line
+    bool debugOutput = false; // --debug-output: the system's debug output read as well
+    std::wstring outPath;     // empty: none
+    Rotation out;             // --out-limit, --out-keep, --out-daily
+    std::wstring openPath;    // a saved log to open; empty: none
+    bool follow = false;      // --follow: the saved log's new lines as they are appended
     int seconds = 0;
     int maxLines = kDefaultMaxLines;
     unsigned long maxBytes = kDefaultMaxBytes;

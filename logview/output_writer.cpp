@@ -113,13 +113,13 @@ unsigned long OutputWriter::Lost() {
     return m_queue.Dropped() + static_cast<unsigned long>(m_failedLines) + m_leftAtFinish;
 }
 
-bool HeadlessOutput::Open(const std::wstring& outPath, ULONGLONG limit, unsigned keep,
+bool HeadlessOutput::Open(const std::wstring& outPath, const Rotation& rotation,
                           std::string* error) {
     if (outPath.empty()) {
         return true;
     }
     m_outPath = Narrow(outPath);
-    return m_outFile.Open(outPath, limit, keep, error);
+    return m_outFile.Open(outPath, rotation, false, error);
 }
 
 bool HeadlessOutput::Start(size_t items, ByteBudget& budget) {
@@ -189,19 +189,15 @@ unsigned long HeadlessOutput::Finish(unsigned long lost, DWORD timeout, bool* en
     return lost;
 }
 
-bool LogFile::Open(const std::wstring& path, std::string* error) {
+bool LogFile::Open(const std::wstring& path, const Rotation& rotation, std::string* error) {
     Close();
-    // Written at the end, not opened for appending only: to a pipe, that right is another's (a
-    // new pipe instance), and every write would be refused. A pipe has no end to move to.
-    m_file.Reset(
-        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL));
-    if (!m_file) {
-        *error = "Cannot write " + Narrow(path) + ": " + SystemReason(GetLastError());
+    m_file.reset(new RotatingFile);
+    if (!m_file->Open(path, rotation, true, error)) {
+        m_file.reset();
         return false;
     }
-    SetFilePointer(m_file.Get(), 0, NULL, FILE_END);
     m_writer.reset(new OutputWriter);
-    if (!m_writer->Start(m_file.Get(), Narrow(path), m_faults, kQueueLines, *m_budget)) {
+    if (!m_writer->Start(m_file.get(), Narrow(path), m_faults, kQueueLines, *m_budget)) {
         *error = "Cannot start the log file's thread: " + SystemReason(GetLastError());
         Close();
         return false;
@@ -217,10 +213,10 @@ void LogFile::Close() {
     m_lostBefore += m_writer ? m_writer->Lost() : 0;
     if (!ended) {
         m_writer.release();
-        m_file.Release();
+        m_file.release();
     }
     m_writer.reset();
-    m_file.Reset();
+    m_file.reset();
 }
 
 void LogFile::Line(const KeptLine& line, bool) {

@@ -78,9 +78,9 @@ class OutputWriter {
 class HeadlessOutput : public FaultSink {
   public:
     explicit HeadlessOutput(bool timed) : m_out(timed), m_file(timed) {}
-    // The file is created (emptied) here, to switch past limit bytes (0: never) keeping keep
-    // older ones; false with the reason in error when it cannot be.
-    bool Open(const std::wstring& outPath, ULONGLONG limit, unsigned keep, std::string* error);
+    // The file is created (emptied) here, to switch as rotation says; false with the reason in
+    // error when it cannot be.
+    bool Open(const std::wstring& outPath, const Rotation& rotation, std::string* error);
     bool Start(size_t items, ByteBudget& budget);
     // Forwarding to each collector (--syslog), each with a queue of at most items; false with the
     // reason.
@@ -132,8 +132,9 @@ class LogFile : public LineSink {
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
 
-    // Opens path for appending (created when missing); false with the reason.
-    bool Open(const std::wstring& path, std::string* error);
+    // Opens path for appending (created when missing), to switch as rotation says; false with the
+    // reason.
+    bool Open(const std::wstring& path, const Rotation& rotation, std::string* error);
     void Close();
     bool IsOpen() const { return static_cast<bool>(m_writer); }
     void Line(const KeptLine& line, bool shown) override;
@@ -144,7 +145,7 @@ class LogFile : public LineSink {
   private:
     FaultSink* m_faults;
     ByteBudget* m_budget;
-    OwnedHandle m_file;
+    std::unique_ptr<RotatingFile> m_file;
     std::unique_ptr<OutputWriter> m_writer;
     unsigned long m_lostBefore = 0; // by the files closed
 };

@@ -2,23 +2,46 @@
 
 #include "system_text.h"
 
-bool RotatingFile::Open(const std::wstring& path, ULONGLONG limit, unsigned keep,
+bool RotatingFile::Open(const std::wstring& path, const Rotation& rotation, bool append,
                         std::string* error) {
     m_path = path;
-    m_limit = limit;
-    m_keep = keep < 1 ? 1 : keep > kMaxKeep ? kMaxKeep : keep;
+    m_limit = rotation.limit;
+    m_keep = rotation.keep < 1 ? 1 : rotation.keep > kMaxKeep ? kMaxKeep : rotation.keep;
+    m_daily = rotation.daily;
+    m_day = Today();
     m_size = 0;
     // Others may read it, and rename it when they rotate it themselves.
     m_file.Reset(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL,
-                             CREATE_ALWAYS, 0, NULL));
+                             append ? OPEN_ALWAYS : CREATE_ALWAYS, 0, NULL));
     if (!m_file) {
         *error = "Cannot write " + Narrow(path) + ": " + SystemReason(GetLastError());
         return false;
     }
+    // Written at the end, not opened for appending only: to a pipe, that right is another's (a
+    // new pipe instance), and every write would be refused. A pipe has no end nor size.
+    LARGE_INTEGER size = {};
+    if (append && GetFileSizeEx(m_file.Get(), &size)) {
+        m_size = static_cast<ULONGLONG>(size.QuadPart);
+        SetFilePointerEx(m_file.Get(), size, NULL, FILE_BEGIN);
+    }
     return true;
 }
 
+unsigned long RotatingFile::Today() const {
+    SYSTEMTIME now;
+    m_clock(&now);
+    return now.wYear * 10000UL + now.wMonth * 100UL + now.wDay;
+}
+
 bool RotatingFile::Write(const std::string& text, DWORD* error) {
+    // A new day begins a new file; an empty one is kept for it.
+    if (m_daily) {
+        unsigned long today = Today();
+        if (today != m_day && m_size > 0 && !Switch(error)) {
+            return false;
+        }
+        m_day = today;
+    }
     size_t at = 0;
     while (at < text.size()) {
         // As many whole lines as the file still takes; at least one in a file that is empty.

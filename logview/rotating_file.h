@@ -1,7 +1,7 @@
-// The --out file when it has a size limit: past the limit it is renamed NAME.1 (the older ones
-// shifted to NAME.2 up to NAME.keep, the oldest beyond that replaced) and a new NAME begun. Text
-// comes in whole lines and a switch falls between two of them, never within one: a line longer
-// than the limit is a file of its own.
+// The --out file, and Log to File's: past a size limit, or on a new day when asked, it is renamed
+// NAME.1 (the older ones shifted to NAME.2 up to NAME.keep, the oldest beyond that replaced) and a
+// new NAME begun. Text comes in whole lines and a switch falls between two of them, never within
+// one: a line longer than the limit is a file of its own.
 #pragma once
 
 #include "owned.h"
@@ -10,13 +10,26 @@
 
 #include <string>
 
+// When a file switches: past limit bytes (0: never), and on each new day if daily; keep older
+// files.
+struct Rotation {
+    ULONGLONG limit = 0;
+    unsigned keep = 5;
+    bool daily = false;
+};
+
 class RotatingFile {
   public:
-    static constexpr unsigned kDefaultKeep = 5;
+    static constexpr unsigned kDefaultKeep = Rotation().keep;
     static constexpr unsigned kMaxKeep = 99;
 
-    // Creates (empties) path; limit 0 never switches. False with the reason.
-    bool Open(const std::wstring& path, ULONGLONG limit, unsigned keep, std::string* error);
+    // The local clock, for the day; the tests set their own.
+    using Clock = void(WINAPI*)(LPSYSTEMTIME);
+
+    // Creates (empties) path, or appends to it, to switch as rotation says (daily: at the first
+    // write of each new day). False with the reason.
+    bool Open(const std::wstring& path, const Rotation& rotation, bool append, std::string* error);
+    void SetClock(Clock clock) { m_clock = clock; }
     bool IsOpen() const { return static_cast<bool>(m_file); }
     // text: whole lines, each ending in '\n'. False with the system's code in *error.
     bool Write(const std::string& text, DWORD* error);
@@ -24,6 +37,7 @@ class RotatingFile {
 
   private:
     bool Switch(DWORD* error);
+    unsigned long Today() const;
     // NAME.n, or NAME for 0.
     std::wstring Numbered(unsigned n) const;
 
@@ -32,5 +46,8 @@ class RotatingFile {
     ULONGLONG m_size = 0;
     ULONGLONG m_limit = 0;
     unsigned m_keep = kDefaultKeep;
+    bool m_daily = false;
+    unsigned long m_day = 0; // yyyymmdd of the file begun last
+    Clock m_clock = GetLocalTime;
     unsigned long m_switches = 0;
 };

@@ -152,6 +152,15 @@ ViewerSettings LoadSettings() {
     key.Read("CaptureGlobalDebugOutput", &captureGlobal);
     settings.captureGlobalDebugOutput = captureGlobal != 0;
     key.Read("LogFile", &settings.logFile);
+    DWORD megabytes = 0, keep = settings.logRotation.keep, daily = 0;
+    key.Read("LogFileMegabytes", &megabytes);
+    key.Read("LogFileKeep", &keep);
+    key.Read("LogFileDaily", &daily);
+    settings.logRotation.limit = megabytes <= kMaxRotateMegabytes ? megabytes << 20 : 0;
+    settings.logRotation.keep = keep >= 1 && keep <= RotatingFile::kMaxKeep
+                                    ? static_cast<unsigned>(keep)
+                                    : settings.logRotation.keep;
+    settings.logRotation.daily = daily != 0;
     // A URL or priority that would be refused is not kept: forwarding starts from the settings.
     SyslogTarget target;
     int priority = 0;
@@ -249,6 +258,12 @@ LONG SaveSettings(const ViewerSettings& settings, const ViewerSettings& stored) 
     keep("CaptureGlobalDebugOutput", static_cast<DWORD>(settings.captureGlobalDebugOutput),
          static_cast<DWORD>(stored.captureGlobalDebugOutput));
     keep("LogFile", settings.logFile, stored.logFile);
+    keep("LogFileMegabytes", static_cast<DWORD>(settings.logRotation.limit >> 20),
+         static_cast<DWORD>(stored.logRotation.limit >> 20));
+    keep("LogFileKeep", static_cast<DWORD>(settings.logRotation.keep),
+         static_cast<DWORD>(stored.logRotation.keep));
+    keep("LogFileDaily", static_cast<DWORD>(settings.logRotation.daily),
+         static_cast<DWORD>(stored.logRotation.daily));
     keep("SyslogUrl", settings.syslogUrl, stored.syslogUrl);
     keep("SyslogPriority", settings.syslogPriority, stored.syslogPriority);
     if (settings.hasFont &&

@@ -18,6 +18,8 @@ constexpr char kSettingsKey[] = "Software\\Velmora\\duzar log viewer";
 constexpr int kColumnCount = 4;
 constexpr int kMinColumnWidth = 8;
 constexpr int kMaxColumnWidth = 4000;
+// Log to File's size limit, as the settings keep it, in megabytes: at most this.
+constexpr unsigned long kMaxRotateMegabytes = 4095;
 // A kept font's height, in pixels at 96 dots per inch, at most this (either sign).
 constexpr LONG kMaxFontHeight = 200;
 
@@ -28,6 +30,7 @@ struct ViewerSettings {
     bool captureDebugOutput = false;
     bool captureGlobalDebugOutput = false;
     std::wstring logFile; // the last file that Log to File wrote
+    Rotation logRotation; // when Log to File's file switches (File > Log File Rotation)
     // File > Forward to Syslog: the collector's URL (empty: none), and FACILITY.SEVERITY.
     std::string syslogUrl;
     std::string syslogPriority = kDefaultSyslogPriorityName;

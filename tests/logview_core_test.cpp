@@ -575,7 +575,7 @@ TEST(LogFileTest, EveryLineOnceOrAFault) {
         ByteBudget budget(1000000);
         LogFile file(&faults, &budget);
         std::string error;
-        ASSERT_TRUE(file.Open(Wide(c.path), &error)) << error;
+        ASSERT_TRUE(file.Open(Wide(c.path), Rotation(), &error)) << error;
         server.Reset(); // the reader goes: every write fails
         LineStore store(100, &budget);
         store.SetFilter({"shown", "", "", ""}, &error);
@@ -641,7 +641,7 @@ TEST(LogFileTest, CloseLeavesABlockedWriterItsFile) {
     ByteBudget budget(1UL << 20);
     LogFile file(&faults, &budget);
     std::string error;
-    ASSERT_TRUE(file.Open(Wide(kPipe), &error)) << error;
+    ASSERT_TRUE(file.Open(Wide(kPipe), Rotation(), &error)) << error;
     LineStore store(kLines, &budget);
     store.AddSink(&file);
     for (size_t i = 0; i < kLines; ++i) {
@@ -867,6 +867,12 @@ std::string ReadText(const std::string& path) {
 // A file with a size limit switches between two lines, never within one: each file holds whole
 // lines within the limit (a longer line alone), no more than keep older files stay, and together,
 // oldest first, they end with every line written, in order.
+// A clock on which each reading is another day.
+WORD g_day = 0;
+void WINAPI EachReadingADay(LPSYSTEMTIME now) {
+    *now = {2026, 12, 0, static_cast<WORD>(++g_day % 28 + 1), 12, 0, 0, 0};
+}
+
 TEST(RotatingFileTest, SwitchesBetweenLinesAndKeepsTheNewest) {
     const std::wstring path = L"C:\\rotating-test.log";
     struct Case {
@@ -874,7 +880,9 @@ TEST(RotatingFileTest, SwitchesBetweenLinesAndKeepsTheNewest) {
         unsigned keep;
         size_t batch; // lines a write
         unsigned switches;
-    } const cases[] = {{0, 3, 7, 0}, {100, 3, 1, 6}, {100, 3, 5, 6}, {300, 1, 50, 2}};
+        bool daily = false; // each write on another day
+    } const cases[] = {{0, 3, 7, 0},    {100, 3, 1, 6},      {100, 3, 5, 6},
+                       {300, 1, 50, 2}, {0, 3, 10, 5, true}, {0, 99, 1, 59, true}};
     std::string all;
     for (int i = 0; i < 60; ++i) {
         all += "line " + std::to_string(i) + (i == 30 ? std::string(150, 'x') : "") + "\n";
@@ -886,8 +894,9 @@ TEST(RotatingFileTest, SwitchesBetweenLinesAndKeepsTheNewest) {
         }
         {
             RotatingFile file;
+            file.SetClock(c.daily ? EachReadingADay : GetLocalTime);
             std::string error;
-            ASSERT_TRUE(file.Open(path, c.limit, c.keep, &error)) << error;
+            ASSERT_TRUE(file.Open(path, {c.limit, c.keep, c.daily}, false, &error)) << error;
             for (size_t at = 0, count = 0; at < all.size(); count = 0) {
                 size_t end = at;
                 while (end < all.size() && count++ < c.batch) {
@@ -914,6 +923,15 @@ TEST(RotatingFileTest, SwitchesBetweenLinesAndKeepsTheNewest) {
         EXPECT_EQ(all.substr(all.size() - joined.size()), joined);
         EXPECT_TRUE(joined.size() == all.size() || all[all.size() - joined.size() - 1] == '\n');
     }
+    // Appended to (Log to File), what the file held counts toward the limit.
+    ASSERT_EQ("line 59\n", ReadText("C:\\rotating-test.log"));
+    RotatingFile file;
+    std::string error;
+    DWORD code = 0;
+    ASSERT_TRUE(file.Open(path, {12, 1, false}, true, &error)) << error;
+    EXPECT_TRUE(file.Write("ab\n", &code) && file.Write("cd\n", &code));
+    EXPECT_EQ(1u, file.Switches());
+    EXPECT_EQ("line 59\nab\n", ReadText("C:\\rotating-test.log.1"));
 }
 
 TEST(LineFilterTest, TheSummaryNamesEachListCutShort) {
@@ -970,6 +988,7 @@ TEST(OptionsTest, WholeNumbersInRangeAndHeadlessOptionsWithPrint) {
          0,
          "--out-limit: \"1023\" is not a whole number from 1024 to 4294967295"},
         {{"--print", "--out-limit", "2048"}, ParseResult::kBad, 0, 0, "are for --out"},
+        {{"--print", "--out-daily"}, ParseResult::kBad, 0, 0, "are for --out"},
         {{"--print", "--out", "x", "--out-keep", "100"}, ParseResult::kBad, 0, 0},
         {{"--print", "--out", "x", "--out-limit", "4294967295", "--out-keep", "99"},
          ParseResult::kRun,
