@@ -552,7 +552,7 @@ TEST_F(LogViewTest, AFailingOutIsReported) {
 }
 
 TEST_F(LogViewTest, ReportsLockFaults) {
-    RunningViewer viewer("--print --out " + kOut);
+    RunningViewer viewer("--print --debug-output --out " + kOut);
     LogClient client;
     // A lock held past the viewer's patience: reported, and the line still comes once it is free.
     HANDLE lock = CreateMutexA(NULL, FALSE, duzar::kLockName);
@@ -561,6 +561,17 @@ TEST_F(LogViewTest, ReportsLockFaults) {
         [] { return ReadFileText(kErr).find("Lock wait timed out") != std::string::npos; },
         ChannelReader::kLockTimeoutMs + 30000))
         << ReadFileText(kErr);
+    // Meanwhile debug output is not held up by the lock (a wait for each line would take 100 s).
+    // Written from a thread: each call waits until the viewer has read its line.
+    const size_t kDebugLines = 1000;
+    std::thread debug([&] {
+        for (size_t i = 0; i < kDebugLines; ++i) {
+            OutputDebugStringA(("debug " + std::to_string(i) + "\n").c_str());
+        }
+    });
+    EXPECT_TRUE(WaitUntil([&] { return ReadLines(kOut).size() == kDebugLines; }, 20000))
+        << ReadLines(kOut).size();
+    debug.join();
     ReleaseMutex(lock);
     EXPECT_EQ(0, client.Logf("after the wait"));
     // A writer that dies holding the lock, half-way through its line: that half stays a line of
@@ -576,15 +587,20 @@ TEST_F(LogViewTest, ReportsLockFaults) {
         CloseHandle(dying);
     }).join();
     // The viewer, not the next client, must be the one that finds the lock abandoned.
-    EXPECT_TRUE(WaitUntil([] { return ReadLines(kOut).size() == 2; })) << ReadFileText(kOut);
+    EXPECT_TRUE(WaitUntil([&] { return ReadLines(kOut).size() == kDebugLines + 2; }));
     EXPECT_EQ(0, client.Logf("whole"));
-    EXPECT_TRUE(WaitUntil([] { return ReadLines(kOut).size() == 3; })) << ReadFileText(kOut);
+    EXPECT_TRUE(WaitUntil([&] { return ReadLines(kOut).size() == kDebugLines + 3; }));
     EXPECT_EQ(0u, viewer.Close());
     CloseHandle(lock);
     std::string errors = ReadFileText(kErr);
     EXPECT_NE(std::string::npos, errors.find("Lock wait timed out")) << errors;
     EXPECT_NE(std::string::npos, errors.find("died holding the lock")) << errors;
-    EXPECT_EQ((std::vector<std::string>{"after the wait", "half-writ", "whole"}), ReadLines(kOut));
+    std::vector<std::string> lines = ReadLines(kOut);
+    ASSERT_EQ(kDebugLines + 3, lines.size());
+    EXPECT_NE(std::string::npos, lines[kDebugLines - 1].find("] debug 999"))
+        << lines[kDebugLines - 1];
+    EXPECT_EQ((std::vector<std::string>{"after the wait", "half-writ", "whole"}),
+              std::vector<std::string>(lines.begin() + kDebugLines, lines.end()));
 }
 
 // Another program that created the wake-up event manual-reset and set it: the viewer does not
