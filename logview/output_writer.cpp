@@ -162,10 +162,16 @@ void HeadlessOutput::Fault(const std::string& text) {
 }
 
 unsigned long HeadlessOutput::Finish(unsigned long lost, DWORD timeout, bool* ended) {
+    // The collectors finish side by side, within one timeout however many there are.
+    const DWORD start = GetTickCount();
+    for (auto& sender : m_senders) {
+        sender->RequestFinish();
+    }
     *ended = m_file.Writer().Finish(timeout);
     *ended = m_out.Writer().Finish(timeout) && *ended;
     for (auto& sender : m_senders) {
-        *ended = sender->Finish(timeout) && *ended;
+        DWORD spent = GetTickCount() - start;
+        *ended = sender->Finish(spent < timeout ? timeout - spent : 0) && *ended;
     }
     // Each output apart: a line lost to a stalled standard output may be whole in the file.
     unsigned long out = m_out.Writer().Lost(), file = m_file.Writer().Lost();

@@ -6,9 +6,6 @@
 
 namespace {
 
-// What a connection's buffers may hold at least, where the system says less.
-constexpr int kLeastBuffers = 64 * 1024;
-
 int SocketInt(SOCKET socket, int option) {
     int value = 0;
     int size = sizeof value;
@@ -18,6 +15,29 @@ int SocketInt(SOCKET socket, int option) {
 }
 
 // A blocking socket's connect, bounded: the socket waits without blocking meanwhile.
+// The sockets' failures a user meets, said plainly (Wine has no text for them); others in the
+// system's words.
+std::string NetReason(int code) {
+    const struct {
+        int code;
+        const char* said;
+    } plain[] = {{WSAETIMEDOUT, "no answer in time"},
+                 {WSAECONNREFUSED, "refused: nothing listens there"},
+                 {WSAECONNRESET, "reset by the collector"},
+                 {WSAECONNABORTED, "the connection was given up"},
+                 {WSAHOST_NOT_FOUND, "no such host"},
+                 {WSATRY_AGAIN, "the host's name cannot be looked up now"},
+                 {WSAENETUNREACH, "its network cannot be reached"},
+                 {WSAEHOSTUNREACH, "the host cannot be reached"}};
+    for (const auto& known : plain) {
+        if (known.code == code) {
+            return known.said;
+        }
+    }
+    std::string reason = SystemReason(static_cast<DWORD>(code));
+    return !reason.empty() && reason.back() == '.' ? reason.substr(0, reason.size() - 1) : reason;
+}
+
 bool ConnectWithin(SOCKET socket, const sockaddr* address, int length, DWORD timeout) {
     u_long nonBlocking = 1;
     ioctlsocket(socket, FIONBIO, &nonBlocking);
@@ -98,13 +118,9 @@ void SyslogSender::Run() {
             }
             triedAtStop = stopping;
             if (!Connect()) {
-                if (!stopping) {
-                    stopping = WaitForSingleObject(waits[0], pause) == WAIT_OBJECT_0;
-                    pause = pause * 2 < kLongestPauseMs ? pause * 2 : kLongestPauseMs;
-                }
+                stopping = stopping || Pause(&pause);
                 continue;
             }
-            pause = kFirstPauseMs;
         }
         size_t held = 0;
         for (Item& item : m_queue.TakeAll(&held)) {
@@ -113,12 +129,13 @@ void SyslogSender::Run() {
         m_unsentHeld += held;
         InterlockedExchange(&m_unsentCount, static_cast<LONG>(m_unsent.size()));
         if (!m_unsent.empty()) {
-            if (PeerClosed()) {
-                Broke("the collector closed the connection");
-                continue;
-            }
-            if (!SendUnsent()) {
-                Broke(SystemReason(static_cast<DWORD>(WSAGetLastError())));
+            bool closed = PeerClosed();
+            if (closed || !SendUnsent()) {
+                Broke(closed ? "the collector closed the connection"
+                             : NetReason(WSAGetLastError()));
+                bool brief = GetTickCount() - m_connectedAt < kLongestPauseMs;
+                pause = brief ? pause : kFirstPauseMs;
+                stopping = stopping || (brief && Pause(&pause));
                 continue;
             }
         }
@@ -141,13 +158,13 @@ bool SyslogSender::Connect() {
     addrinfo* found = NULL;
     int code =
         getaddrinfo(m_target.host.c_str(), std::to_string(m_target.port).c_str(), &hints, &found);
-    std::string reason = SystemReason(static_cast<DWORD>(code));
+    std::string reason = NetReason(code);
     for (addrinfo* address = found; address && !m_socket; address = address->ai_next) {
         OwnedSocket socket(
             ::socket(address->ai_family, address->ai_socktype, address->ai_protocol));
         if (!socket || !ConnectWithin(socket.Get(), address->ai_addr,
                                       static_cast<int>(address->ai_addrlen), kConnectWaitMs)) {
-            reason = SystemReason(static_cast<DWORD>(WSAGetLastError()));
+            reason = NetReason(WSAGetLastError());
             continue;
         }
         DWORD sendWait = kSendWaitMs, handshakeWait = kConnectWaitMs;
@@ -170,11 +187,7 @@ bool SyslogSender::Connect() {
         m_away = true;
         return false;
     }
-    m_inFlightBytes = static_cast<size_t>(SocketInt(m_socket.Get(), SO_SNDBUF)) +
-                      static_cast<size_t>(SocketInt(m_socket.Get(), SO_RCVBUF));
-    if (m_inFlightBytes < static_cast<size_t>(2 * kLeastBuffers)) {
-        m_inFlightBytes = 2 * kLeastBuffers;
-    }
+    m_connectedAt = GetTickCount();
     if (m_away) {
         Say("forwarding to " + m_target.url + " again");
     }
@@ -205,7 +218,7 @@ bool SyslogSender::SendUnsent() {
             InterlockedIncrement(&m_sent);
             m_recent.push_back(text.size());
             m_recentBytes += text.size();
-            while (m_recentBytes > m_inFlightBytes) {
+            while (m_recentBytes > kInFlightBytes) {
                 m_recentBytes -= m_recent.front();
                 m_recent.pop_front();
             }
@@ -241,25 +254,25 @@ bool SyslogSender::PeerClosed() {
 }
 
 void SyslogSender::Broke(const std::string& reason) {
-    // The sockets' buffers now: the system grows them with the traffic.
-    size_t buffers = static_cast<size_t>(SocketInt(m_socket.Get(), SO_SNDBUF)) +
-                     static_cast<size_t>(SocketInt(m_socket.Get(), SO_RCVBUF));
     m_tls.Reset();
     m_socket.Reset();
     InterlockedExchange(&m_connected, 0);
-    size_t uncertain = 0, bytes = 0;
-    for (auto size = m_recent.rbegin();
-         size != m_recent.rend() && bytes < (buffers > m_inFlightBytes ? buffers : m_inFlightBytes);
-         ++size) {
-        bytes += *size;
-        ++uncertain;
-    }
+    size_t uncertain = m_recent.size();
     m_recent.clear();
     m_recentBytes = 0;
     InterlockedExchangeAdd(&m_uncertain, static_cast<LONG>(uncertain));
-    Say("the connection to " + m_target.url + " broke (" + reason + "): up to " +
-        std::to_string(uncertain) + " lines sent just before may not have arrived; reconnecting");
+    // Said once a time the collector goes away, and whenever lines may have gone with it.
+    if (!m_away || uncertain > 0) {
+        Say("the connection to " + m_target.url + " broke (" + reason + "): up to " +
+            std::to_string(uncertain) + " lines sent just before may not have arrived");
+    }
     m_away = true;
+}
+
+bool SyslogSender::Pause(DWORD* pause) {
+    bool stop = WaitForSingleObject(m_worker.StopEvent(), *pause) == WAIT_OBJECT_0;
+    *pause = *pause * 2 < kLongestPauseMs ? *pause * 2 : kLongestPauseMs;
+    return stop;
 }
 
 void SyslogSender::Say(const std::string& text) {
@@ -312,7 +325,12 @@ std::string SyslogForwarding::State() const {
     if (!m_sender) {
         return std::string();
     }
-    return "forwarding to " + m_sender->Url() + (m_sender->Connected() ? "" : " (not reached)");
+    std::string state =
+        "forwarding to " + m_sender->Url() + (m_sender->Connected() ? "" : " (not reached)");
+    unsigned long uncertain = m_sender->Uncertain();
+    return uncertain == 0 ? state
+                          : state + ", up to " + std::to_string(uncertain) +
+                                " lines sent before a connection broke may not have arrived";
 }
 
 void SyslogForwarding::Line(const KeptLine& line, bool shown) {

@@ -31,12 +31,19 @@ using OwnedSocket = Owned<SOCKET, SocketTraits>;
 
 class SyslogSender : public LineSink {
   public:
-    // A collector that takes longer to accept, or to take what was sent, is taken for away.
+    // A collector that takes longer to accept, or to take anything of what was sent, is taken
+    // for away (a slow one takes some at least).
     static constexpr DWORD kConnectWaitMs = 3000;
-    static constexpr DWORD kSendWaitMs = 5000;
-    // The pauses between tries double from the first to the longest.
+    static constexpr DWORD kSendWaitMs = 30000;
+    // The pauses between tries double from the first to the longest; a connection that broke
+    // sooner than the longest after it was made counts as a failed try (a collector that accepts
+    // and closes at once), one that lasted longer is made again at once.
     static constexpr DWORD kFirstPauseMs = 250;
     static constexpr DWORD kLongestPauseMs = 4000;
+    // What a broken connection may have swallowed: both ends' buffers, which the system grows with
+    // the traffic beyond what it says of them (Linux to 4 MiB sent and 6 MiB received, Windows'
+    // receive window to 16 MiB).
+    static constexpr size_t kInFlightBytes = 16UL << 20;
 
     // What goes wrong (and right again) is said to faults, with the URL.
     SyslogSender(const SyslogTarget& target, const SyslogOrigin& origin, FaultSink* faults);
@@ -51,6 +58,8 @@ class SyslogSender : public LineSink {
 
     // Sends what is queued (connecting once more if it must) and ends the thread, waiting at most
     // timeout; what is still unsent then counts as lost. False when the thread still runs.
+    // RequestFinish starts that without waiting, so that several senders finish side by side.
+    void RequestFinish() { m_worker.RequestStop(); }
     bool Finish(DWORD timeout);
 
     // Dropped by a full queue, refused (UDP), or unsent at Finish.
@@ -76,6 +85,8 @@ class SyslogSender : public LineSink {
     // Whether a stream's collector closed its end (or reset it) since the last send.
     bool PeerClosed();
     void Broke(const std::string& reason);
+    // Waits out a pause between tries, doubled for the next; true when asked to stop meanwhile.
+    bool Pause(DWORD* pause);
     void Say(const std::string& text);
 
     SyslogTarget m_target;
@@ -92,7 +103,7 @@ class SyslogSender : public LineSink {
     size_t m_unsentHeld = 0; // bytes the unsent lines hold in the budget
     std::deque<size_t> m_recent;
     size_t m_recentBytes = 0;
-    size_t m_inFlightBytes = 0;
+    DWORD m_connectedAt = 0;
     bool m_away = false; // the failure to connect was said
     // Set by the thread, read by others.
     volatile LONG m_refused = 0;

@@ -107,7 +107,12 @@ bool TlsSession::Handshake(SOCKET socket, const std::string& host, std::string* 
     std::vector<char> target(host.begin(), host.end());
     target.push_back('\0');
     SECURITY_STATUS status = SEC_I_CONTINUE_NEEDED;
+    const DWORD start = GetTickCount();
     for (bool first = true;; first = false) {
+        if (GetTickCount() - start > kHandshakeMs) {
+            *error = "TLS handshake: not done within " + std::to_string(kHandshakeMs / 1000) + " s";
+            return false;
+        }
         if (!first && (status == SEC_E_INCOMPLETE_MESSAGE || received.empty())) {
             char piece[kReadPiece];
             int got = recv(socket, piece, sizeof piece, 0);

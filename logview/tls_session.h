@@ -13,6 +13,9 @@
 
 class TlsSession {
   public:
+    // A handshake that has not ended by then fails, however its pieces trickle in.
+    static constexpr DWORD kHandshakeMs = 10000;
+
     TlsSession() = default;
     ~TlsSession() { Reset(); }
     TlsSession(const TlsSession&) = delete;

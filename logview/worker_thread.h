@@ -23,6 +23,12 @@ class WorkerThread {
         return Launch();
     }
 
+    // Sets the stop event, without waiting: several threads then end side by side.
+    void RequestStop() {
+        if (m_stop) {
+            SetEvent(m_stop.Get());
+        }
+    }
     // Sets the stop event and waits at most timeout for the body to return; true when no thread
     // runs any more. A thread still running then is kept, and waited for again by the next Stop.
     bool Stop(DWORD timeout);

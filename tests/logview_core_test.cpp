@@ -12,6 +12,7 @@
 #include "output_writer.h"
 #include "settings.h"
 #include "syslog_message.h"
+#include "syslog_sender.h"
 #include "system_text.h"
 #include "wait_until.h"
 
@@ -552,6 +553,59 @@ class FaultCollector : public FaultSink {
     void WriteFailed(const std::string& text) override { faults.push_back(text); }
     std::vector<std::string> faults;
 };
+
+// A collector that accepts and closes at once (a full one, a balancer without a backend) is a
+// failed try: the pauses between its connections grow as for one that refuses, and the break is
+// said.
+TEST(SyslogTest, ACollectorThatClosesAtOnceIsTriedWithGrowingPauses) {
+    WSADATA data;
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+    OwnedSocket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    ASSERT_EQ(0, bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), size));
+    ASSERT_EQ(0, listen(listener.Get(), SOMAXCONN));
+    getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &size);
+    volatile LONG accepted = 0, done = 0;
+    std::thread closer([&] {
+        while (!done) {
+            fd_set ready;
+            FD_ZERO(&ready);
+            FD_SET(listener.Get(), &ready);
+            timeval wait = {0, 20000};
+            if (select(0, &ready, NULL, NULL, &wait) > 0) {
+                closesocket(accept(listener.Get(), NULL, NULL));
+                InterlockedIncrement(&accepted);
+            }
+        }
+    });
+    SyslogTarget target;
+    std::string error;
+    ASSERT_TRUE(ParseSyslogUrl("tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port)),
+                               &target, &error));
+    FaultCollector faults;
+    ByteBudget budget(1UL << 24);
+    SyslogSender sender(target, SyslogOrigin(), &faults);
+    ASSERT_TRUE(sender.Start(1000, budget, &error)) << error;
+    const DWORD start = GetTickCount();
+    KeptLine line = {};
+    line.text = "a line for each try";
+    EXPECT_TRUE(WaitUntil([&] {
+        sender.Line(line, true);
+        sender.EndOfBatch();
+        return accepted >= 4;
+    }));
+    // Before the fourth connection, three pauses at least: 0.25, 0.5 and 1 s.
+    EXPECT_GE(GetTickCount() - start, 7 * SyslogSender::kFirstPauseMs);
+    EXPECT_TRUE(sender.Finish(SyslogSender::kConnectWaitMs * 2));
+    InterlockedExchange(&done, 1);
+    closer.join();
+    ASSERT_FALSE(faults.faults.empty());
+    EXPECT_NE(std::string::npos, faults.faults[0].find("broke (")) << faults.faults[0];
+    WSACleanup();
+}
 
 // Log to File: every line once, shown or not, as a log file's line, appended to what the file held;
 // a file whose writes fail says so once, and counts the lines it lost.
