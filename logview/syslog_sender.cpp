@@ -276,8 +276,10 @@ bool SyslogSender::Pause(DWORD* pause) {
 }
 
 void SyslogSender::Say(const std::string& text) {
-    if (m_faults) {
-        m_faults->WriteFailed(text);
+    FaultSink* faults = static_cast<FaultSink*>(InterlockedCompareExchangePointer(
+        reinterpret_cast<void* volatile*>(&m_faults), NULL, NULL));
+    if (faults) {
+        faults->WriteFailed(text);
     }
 }
 
@@ -316,6 +318,7 @@ void SyslogForwarding::Stop() {
     // A sender still blocked on the network is left to the process's exit, never freed under its
     // thread.
     if (!ended) {
+        m_sender->Detach();
         m_sender.release();
     }
     m_sender.reset();

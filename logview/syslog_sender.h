@@ -61,6 +61,10 @@ class SyslogSender : public LineSink {
     // RequestFinish starts that without waiting, so that several senders finish side by side.
     void RequestFinish() { m_worker.RequestStop(); }
     bool Finish(DWORD timeout);
+    // Says nothing more: for a sender left blocked to the process's exit, whose sink goes first.
+    void Detach() {
+        InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_faults), NULL);
+    }
 
     // Dropped by a full queue, refused (UDP), or unsent at Finish.
     unsigned long Lost() override;
@@ -91,7 +95,7 @@ class SyslogSender : public LineSink {
 
     SyslogTarget m_target;
     SyslogOrigin m_origin;
-    FaultSink* m_faults;
+    FaultSink* volatile m_faults; // NULL once Detach: the sink may go before a blocked thread
     bool m_winsock = false;
     OwnedHandle m_wake;
     BoundedQueue<Item> m_queue;
