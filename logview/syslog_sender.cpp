@@ -147,6 +147,9 @@ void SyslogSender::Run() {
         stopping = woken != WAIT_OBJECT_0 + 1;
     }
     m_leftAtFinish = static_cast<unsigned long>(m_unsent.size() + m_queue.Size());
+    if (m_socket && m_target.transport == SyslogTransport::kTls) {
+        m_tls.Close(m_socket.Get());
+    }
 }
 
 bool SyslogSender::Connect() {

@@ -229,6 +229,27 @@ bool TlsSession::Send(SOCKET socket, const char* data, size_t size) {
     return true;
 }
 
+void TlsSession::Close(SOCKET socket) {
+    DWORD type = SCHANNEL_SHUTDOWN;
+    SecBuffer control[1] = {{sizeof type, SECBUFFER_TOKEN, &type}};
+    SecBufferDesc controlDesc = {SECBUFFER_VERSION, 1, control};
+    if (m_hasContext && ApplyControlToken(&m_context, &controlDesc) == SEC_E_OK) {
+        SecBuffer out[1] = {{0, SECBUFFER_TOKEN, NULL}};
+        SecBufferDesc outDesc = {SECBUFFER_VERSION, 1, out};
+        ULONG attributes = 0;
+        SECURITY_STATUS status =
+            InitializeSecurityContextA(&m_credentials, &m_context, NULL, kContextFlags, 0, 0, NULL,
+                                       0, &m_context, &outDesc, &attributes, NULL);
+        if ((status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED) && out[0].pvBuffer) {
+            SendAll(socket, static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer);
+        }
+        if (out[0].pvBuffer) {
+            FreeContextBuffer(out[0].pvBuffer);
+        }
+    }
+    Reset();
+}
+
 void TlsSession::Reset() {
     if (m_hasContext) {
         DeleteSecurityContext(&m_context);

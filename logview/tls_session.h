@@ -27,6 +27,9 @@ class TlsSession {
     // Sends size bytes as records; false, with the system's code for WSAGetLastError, when the
     // connection fails.
     bool Send(SOCKET socket, const char* data, size_t size);
+    // Ends the session as TLS asks (close_notify), so that the collector sees an end, not a
+    // failure; then Reset.
+    void Close(SOCKET socket);
     void Reset();
 
   private:
