@@ -184,7 +184,7 @@ unsigned long HeadlessOutput::Finish(unsigned long lost, DWORD timeout, bool* en
         said += ", " + std::to_string(sender->Lost()) + " to " + sender->Url();
         lost += sender->Lost();
         if (sender->Uncertain() > 0) {
-            Fault(std::to_string(sender->Uncertain()) + " lines sent to " + sender->Url() +
+            Fault(Lines(sender->Uncertain()) + " sent to " + sender->Url() +
                   " just before a connection broke may not have arrived");
         }
     }

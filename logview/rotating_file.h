@@ -34,9 +34,14 @@ class RotatingFile {
     // text: whole lines, each ending in '\n'. False with the system's code in *error.
     bool Write(const std::string& text, DWORD* error);
     unsigned long Switches() const { return m_switches; }
+    // Switches put off because another program held the file without letting it be renamed.
+    unsigned long Postponed() const { return m_postponed; }
 
   private:
-    bool Switch(DWORD* error);
+    // *switched false: the file could not be moved aside, and is written on.
+    bool Switch(bool* switched, DWORD* error);
+    // (Re)opens m_path, at its end; m_size is what it holds.
+    bool Reopen(DWORD disposition, DWORD* error);
     unsigned long Today() const;
     // NAME.n, or NAME for 0.
     std::wstring Numbered(unsigned n) const;
@@ -50,4 +55,5 @@ class RotatingFile {
     unsigned long m_day = 0; // yyyymmdd of the file begun last
     Clock m_clock = GetLocalTime;
     unsigned long m_switches = 0;
+    unsigned long m_postponed = 0;
 };

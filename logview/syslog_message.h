@@ -43,6 +43,11 @@ std::string SyslogHostName();
 // from the ANSI code page to UTF-8. Header fields hold printable ASCII alone, within their lengths.
 std::string SyslogMessage(const KeptLine& line, const SyslogOrigin& origin);
 
+// "1 line", "2 lines".
+inline std::string Lines(unsigned long count) {
+    return std::to_string(count) + (count == 1 ? " line" : " lines");
+}
+
 // A message on a stream (TCP, TLS): octet counting (RFC 6587), "LENGTH SP MESSAGE", so that no
 // byte of the text can end it early.
 std::string SyslogFrame(const std::string& message);

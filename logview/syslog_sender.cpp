@@ -129,15 +129,20 @@ void SyslogSender::Run() {
         m_unsentHeld += held;
         InterlockedExchange(&m_unsentCount, static_cast<LONG>(m_unsent.size()));
         if (!m_unsent.empty()) {
-            bool closed = PeerClosed();
-            if (closed || !SendUnsent()) {
-                Broke(closed ? "the collector closed the connection"
-                             : NetReason(WSAGetLastError()));
+            std::string closed;
+            if (PeerClosed(&closed) || !SendUnsent()) {
+                Broke(!closed.empty() ? closed : NetReason(WSAGetLastError()));
                 bool brief = GetTickCount() - m_connectedAt < kLongestPauseMs;
                 pause = brief ? pause : kFirstPauseMs;
                 stopping = stopping || (brief && Pause(&pause));
                 continue;
             }
+            // Back once lines went out again: a collector that takes connections and closes
+            // them at once is still away.
+            if (m_away) {
+                Say("forwarding to " + m_target.url + " again");
+            }
+            m_away = false;
         }
         if (stopping) {
             break;
@@ -191,10 +196,6 @@ bool SyslogSender::Connect() {
         return false;
     }
     m_connectedAt = GetTickCount();
-    if (m_away) {
-        Say("forwarding to " + m_target.url + " again");
-    }
-    m_away = false;
     InterlockedExchange(&m_connected, 1);
     return true;
 }
@@ -240,7 +241,7 @@ bool SyslogSender::SendUnsent() {
     return true;
 }
 
-bool SyslogSender::PeerClosed() {
+bool SyslogSender::PeerClosed(std::string* how) {
     if (m_target.transport == SyslogTransport::kUdp) {
         return false;
     }
@@ -253,7 +254,12 @@ bool SyslogSender::PeerClosed() {
     }
     // A collector says nothing on this protocol: what is readable is its end, or its reset.
     char discard[256];
-    return recv(m_socket.Get(), discard, sizeof discard, 0) <= 0;
+    int got = recv(m_socket.Get(), discard, sizeof discard, 0);
+    if (got > 0) {
+        return false;
+    }
+    *how = got == 0 ? "the collector closed the connection" : NetReason(WSAGetLastError());
+    return true;
 }
 
 void SyslogSender::Broke(const std::string& reason) {
@@ -267,7 +273,7 @@ void SyslogSender::Broke(const std::string& reason) {
     // Said once a time the collector goes away, and whenever lines may have gone with it.
     if (!m_away || uncertain > 0) {
         Say("the connection to " + m_target.url + " broke (" + reason + "): up to " +
-            std::to_string(uncertain) + " lines sent just before may not have arrived");
+            Lines(uncertain) + " sent just before may not have arrived");
     }
     m_away = true;
 }
@@ -335,8 +341,8 @@ std::string SyslogForwarding::State() const {
         "forwarding to " + m_sender->Url() + (m_sender->Connected() ? "" : " (not reached)");
     unsigned long uncertain = m_sender->Uncertain();
     return uncertain == 0 ? state
-                          : state + ", up to " + std::to_string(uncertain) +
-                                " lines sent before a connection broke may not have arrived";
+                          : state + ", up to " + Lines(uncertain) +
+                                " sent before a connection broke may not have arrived";
 }
 
 void SyslogForwarding::Line(const KeptLine& line, bool shown) {

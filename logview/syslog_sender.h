@@ -86,8 +86,8 @@ class SyslogSender : public LineSink {
     bool Transmit(const std::string& text);
     // Sends m_unsent from its front, each item as it goes; false when the connection broke.
     bool SendUnsent();
-    // Whether a stream's collector closed its end (or reset it) since the last send.
-    bool PeerClosed();
+    // Whether a stream's collector closed its end (or reset it) since the last send; how, said.
+    bool PeerClosed(std::string* how);
     void Broke(const std::string& reason);
     // Waits out a pause between tries, doubled for the next; true when asked to stop meanwhile.
     bool Pause(DWORD* pause);
@@ -108,7 +108,7 @@ class SyslogSender : public LineSink {
     std::deque<size_t> m_recent;
     size_t m_recentBytes = 0;
     DWORD m_connectedAt = 0;
-    bool m_away = false; // the failure to connect was said
+    bool m_away = false; // the collector's going away was said, its return not yet
     // Set by the thread, read by others.
     volatile LONG m_refused = 0;
     volatile LONG m_uncertain = 0;

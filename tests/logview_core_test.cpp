@@ -986,6 +986,21 @@ TEST(RotatingFileTest, SwitchesBetweenLinesAndKeepsTheNewest) {
     EXPECT_TRUE(file.Write("ab\n", &code) && file.Write("cd\n", &code));
     EXPECT_EQ(1u, file.Switches());
     EXPECT_EQ("line 59\nab\n", ReadText("C:\\rotating-test.log.1"));
+    // Held by a reader that does not let it be renamed: the file grows on, nothing else moves,
+    // and the switch comes once the reader has let go.
+    OwnedHandle reader(CreateFileA("C:\\rotating-test.log", GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0,
+                                   NULL));
+    ASSERT_TRUE(reader);
+    EXPECT_TRUE(file.Write("ef\ngh\nij\n", &code) && file.Write("kl\n", &code)) << code;
+    EXPECT_EQ(1u, file.Switches());
+    EXPECT_EQ(1u, file.Postponed());
+    EXPECT_EQ("line 59\nab\n", ReadText("C:\\rotating-test.log.1"));
+    reader.Reset();
+    EXPECT_TRUE(file.Write("mn\n", &code)) << code;
+    EXPECT_EQ(2u, file.Switches());
+    EXPECT_EQ("cd\nef\ngh\nij\nkl\n", ReadText("C:\\rotating-test.log.1"));
+    EXPECT_EQ("mn\n", ReadText("C:\\rotating-test.log"));
 }
 
 TEST(LineFilterTest, TheSummaryNamesEachListCutShort) {

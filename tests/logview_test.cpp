@@ -745,8 +745,8 @@ TEST_F(LogViewTest, ForwardsEachLineToACollector) {
         }
         SendMessageA(viewer.Window(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("two\nrows\x01"));
         EXPECT_TRUE(WaitUntil([&] { return viewer.Count().lines == expected; }));
-        // A collector that starts only now gets the waiting lines at the viewer's next try; stopped,
-        // the collector has written all it took.
+        // A collector that starts only now gets the waiting lines at the viewer's next try;
+        // stopped, the collector has written all it took.
         if (c.absentAtStart) {
             EXPECT_TRUE(collector.Start());
             EXPECT_TRUE(WaitUntil([&] { return collector.Messages().size() == expected; }));
@@ -759,9 +759,9 @@ TEST_F(LogViewTest, ForwardsEachLineToACollector) {
                                  "not for the host name 127.0.0.1") != std::string::npos)
             << said;
         unsigned long uncertain = 0;
-        size_t at = said.find(" lines sent to ");
-        if (at != std::string::npos) {
-            uncertain = std::stoul(said.substr(said.rfind(' ', at - 1) + 1));
+        std::smatch count;
+        if (std::regex_search(said, count, std::regex(R"((\d+) lines? sent to )"))) {
+            uncertain = std::stoul(count[1]);
         }
         std::map<std::string, std::vector<std::string>> texts; // by MSGID: each in order
         std::set<std::string> numbers;
