@@ -53,13 +53,16 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < lines; ++i) {
         g_LogClient.Logf("%s", text.c_str());
     }
-    while ((!toFile || !toCollector) && Now() - start < kCeilingSeconds) {
-        toFile = toFile ? toFile : FileLines(out) >= lines ? Now() - start : 0;
-        toCollector = toCollector                                   ? toCollector
-                      : FileLines(collector.MachineFile()) >= lines ? Now() - start
-                                                                    : 0;
-        Sleep(10);
-    }
+    // Each clock stops at the first look that finds its target whole.
+    WaitUntil(
+        [&] {
+            toFile = toFile ? toFile : FileLines(out) >= lines ? Now() - start : 0;
+            toCollector = toCollector                                   ? toCollector
+                          : FileLines(collector.MachineFile()) >= lines ? Now() - start
+                                                                        : 0;
+            return toFile && toCollector;
+        },
+        static_cast<DWORD>(kCeilingSeconds * 1000));
     PostMessageA(window, WM_CLOSE, 0, 0);
     viewer.Wait();
     printf("Forwarding, %zu lines of %zu characters, one headless viewer:\n", lines, kLineLength);

@@ -22,6 +22,11 @@ std::string DialogText(HWND dialog, int control) {
 
 namespace {
 
+// A box that says why what was entered is refused; the dialog stays.
+void Refuse(HWND dialog, const std::string& text) {
+    MessageBoxA(dialog, text.c_str(), kBoxCaption, MB_OK | MB_ICONWARNING);
+}
+
 // A list field holds at most what the settings keep (kListSize); text put there another way that
 // is longer is refused with a box, never cut.
 void LimitList(HWND dialog, int control, const std::string& text) {
@@ -34,7 +39,7 @@ bool DialogList(HWND dialog, int control, std::string* text) {
         char message[128];
         snprintf(message, sizeof message, "A list may hold at most %d characters.",
                  static_cast<int>(kListSize - 1));
-        MessageBoxA(dialog, message, kBoxCaption, MB_OK | MB_ICONWARNING);
+        Refuse(dialog, message);
         return false;
     }
     *text = DialogText(dialog, control);
@@ -47,6 +52,18 @@ std::array<std::pair<int, std::string*>, 4> FilterFields(FilterLists& lists) {
              {IDC_EXCLUDE, &lists.exclude},
              {IDC_PROCESS, &lists.process},
              {IDC_EXCLUDE_PROCESS, &lists.excludeProcess}}};
+}
+
+// OK and Cancel of a dialog that edits one value: on OK, take reads what was entered into the
+// value, or refuses it and keeps the dialog open (false); Cancel leaves the value as it was.
+template <typename Take> INT_PTR OkOrCancel(HWND dialog, WORD command, Take take) {
+    if (command != IDOK && command != IDCANCEL) {
+        return FALSE;
+    }
+    if (command == IDCANCEL || take()) {
+        EndDialog(dialog, command);
+    }
+    return TRUE;
 }
 
 INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -62,32 +79,28 @@ INT_PTR CALLBACK FilterProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         CheckDlgButton(dialog, IDC_FILTER_REGEX, lists->regex ? BST_CHECKED : BST_UNCHECKED);
         return TRUE;
     case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDC_CLEAR_FILTER:
+        if (LOWORD(wParam) == IDC_CLEAR_FILTER) {
             for (const auto& [control, list] : FilterFields(*lists)) {
                 SetDlgItemTextA(dialog, control, "");
             }
             return TRUE;
-        case IDOK: {
+        }
+        return OkOrCancel(dialog, LOWORD(wParam), [&] {
             FilterLists entered;
             for (const auto& [control, list] : FilterFields(entered)) {
                 if (!DialogList(dialog, control, list)) {
-                    return TRUE;
+                    return false;
                 }
             }
             entered.regex = IsDlgButtonChecked(dialog, IDC_FILTER_REGEX) == BST_CHECKED;
             std::string refused;
             if (!CheckFilter(entered, &refused)) {
-                MessageBoxA(dialog, refused.c_str(), kBoxCaption, MB_OK | MB_ICONWARNING);
-                return TRUE;
+                Refuse(dialog, refused);
+                return false;
             }
             *lists = entered;
-            EndDialog(dialog, IDOK);
-            return TRUE;
-        }
-        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-        }
-        return FALSE;
+            return true;
+        });
     }
     return FALSE;
 }
@@ -123,7 +136,7 @@ bool RuleInFields(HWND dialog, HighlightRule* rule) {
         Highlighter().Set({*rule}, &refused);
     }
     if (!refused.empty()) {
-        MessageBoxA(dialog, refused.c_str(), kBoxCaption, MB_OK | MB_ICONWARNING);
+        Refuse(dialog, refused);
         return false;
     }
     return true;
@@ -236,24 +249,18 @@ INT_PTR CALLBACK HistoryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         SetDlgItemTextA(dialog, IDC_HISTORY_MEGABYTES, std::to_string(depth->bytes >> 20).c_str());
         return TRUE;
     case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK: {
+        return OkOrCancel(dialog, LOWORD(wParam), [&] {
             unsigned long lines = 0, megabytes = 0;
             if (!ParseNumber(DialogText(dialog, IDC_HISTORY_LINES).c_str(), 1, kMaxLines, &lines) ||
                 !ParseNumber(DialogText(dialog, IDC_HISTORY_MEGABYTES).c_str(), kMinBytes >> 20,
                              kMaxBytes >> 20, &megabytes)) {
-                MessageBoxA(dialog,
-                            "Lines: a whole number from 1 to 1000000; megabytes: from 1 to 256.",
-                            kBoxCaption, MB_OK | MB_ICONWARNING);
-                return TRUE;
+                Refuse(dialog,
+                       "Lines: a whole number from 1 to 1000000; megabytes: from 1 to 256.");
+                return false;
             }
             *depth = {lines, megabytes << 20};
-            EndDialog(dialog, IDOK);
-            return TRUE;
-        }
-        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-        }
-        return FALSE;
+            return true;
+        });
     }
     return FALSE;
 }
@@ -271,26 +278,19 @@ INT_PTR CALLBACK RotationProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         CheckDlgButton(dialog, IDC_ROTATE_DAILY, rotation->daily ? BST_CHECKED : BST_UNCHECKED);
         return TRUE;
     case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK: {
+        return OkOrCancel(dialog, LOWORD(wParam), [&] {
             unsigned long megabytes = 0, keep = 0;
             if (!ParseNumber(DialogText(dialog, IDC_ROTATE_MEGABYTES).c_str(), 0,
                              kMaxRotateMegabytes, &megabytes) ||
                 !ParseNumber(DialogText(dialog, IDC_ROTATE_KEEP).c_str(), 1, RotatingFile::kMaxKeep,
                              &keep)) {
-                MessageBoxA(dialog,
-                            "Megabytes: a whole number from 0 to 4095; files: from 1 to 99.",
-                            kBoxCaption, MB_OK | MB_ICONWARNING);
-                return TRUE;
+                Refuse(dialog, "Megabytes: a whole number from 0 to 4095; files: from 1 to 99.");
+                return false;
             }
             *rotation = {static_cast<ULONGLONG>(megabytes) << 20, static_cast<unsigned>(keep),
                          IsDlgButtonChecked(dialog, IDC_ROTATE_DAILY) == BST_CHECKED};
-            EndDialog(dialog, IDOK);
-            return TRUE;
-        }
-        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-        }
-        return FALSE;
+            return true;
+        });
     }
     return FALSE;
 }
@@ -311,8 +311,7 @@ INT_PTR CALLBACK SyslogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         SetDlgItemTextA(dialog, IDC_SYSLOG_PRIORITY, choice->priority.c_str());
         return TRUE;
     case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK: {
+        return OkOrCancel(dialog, LOWORD(wParam), [&] {
             SyslogChoice entered = {DialogText(dialog, IDC_SYSLOG_URL),
                                     DialogText(dialog, IDC_SYSLOG_PRIORITY)};
             SyslogTarget target;
@@ -320,16 +319,12 @@ INT_PTR CALLBACK SyslogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             std::string refused;
             if ((!entered.url.empty() && !ParseSyslogUrl(entered.url, &target, &refused)) ||
                 !ParseSyslogPriority(entered.priority, &priority, &refused)) {
-                MessageBoxA(dialog, refused.c_str(), kBoxCaption, MB_OK | MB_ICONWARNING);
-                return TRUE;
+                Refuse(dialog, refused);
+                return false;
             }
             *choice = entered;
-            EndDialog(dialog, IDOK);
-            return TRUE;
-        }
-        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-        }
-        return FALSE;
+            return true;
+        });
     }
     return FALSE;
 }

@@ -204,15 +204,7 @@ bool SyslogSender::Transmit(const std::string& text) {
     if (m_target.transport == SyslogTransport::kTls) {
         return m_tls.Send(m_socket.Get(), text.data(), text.size());
     }
-    for (size_t done = 0; done < text.size();) {
-        int sent =
-            send(m_socket.Get(), text.data() + done, static_cast<int>(text.size() - done), 0);
-        if (sent == SOCKET_ERROR) {
-            return false;
-        }
-        done += static_cast<size_t>(sent);
-    }
-    return true;
+    return SendAll(m_socket.Get(), text.data(), text.size());
 }
 
 bool SyslogSender::SendUnsent() {

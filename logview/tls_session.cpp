@@ -17,18 +17,6 @@ constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT 
 // A handshake message is read a piece at a time.
 constexpr int kReadPiece = 16384;
 
-bool SendAll(SOCKET socket, const char* data, size_t size) {
-    while (size > 0) {
-        int sent = send(socket, data, static_cast<int>(size), 0);
-        if (sent == SOCKET_ERROR) {
-            return false;
-        }
-        data += sent;
-        size -= static_cast<size_t>(sent);
-    }
-    return true;
-}
-
 // The system's handles that the checks take, freed once done.
 struct ChainCheck {
     PCCERT_CONTEXT certificate = NULL;
@@ -76,6 +64,18 @@ std::string RefusalReason(DWORD code, const std::string& host) {
 }
 
 } // namespace
+
+bool SendAll(SOCKET socket, const char* data, size_t size) {
+    while (size > 0) {
+        int sent = send(socket, data, static_cast<int>(size), 0);
+        if (sent == SOCKET_ERROR) {
+            return false;
+        }
+        data += sent;
+        size -= static_cast<size_t>(sent);
+    }
+    return true;
+}
 
 bool TlsSession::Open(SOCKET socket, const std::string& host, std::string* error) {
     Reset();

@@ -11,6 +11,10 @@
 
 #include <string>
 
+// The whole of size bytes on a stream socket, or false with the system's code for
+// WSAGetLastError.
+bool SendAll(SOCKET socket, const char* data, size_t size);
+
 class TlsSession {
   public:
     // A handshake that has not ended by then fails, however its pieces trickle in.
